@@ -1,0 +1,29 @@
+// Raw access to a floppy drive: open the volume, ask its geometry, move one
+// whole cylinder (both heads) per request.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/Win32.h"
+
+// Opens \\.\X: exclusively for overlapped reading and writing. Returns 0 and a
+// valid handle (the caller closes it), or 1 after one "ERROR" message box with
+// `hDrive` left at INVALID_HANDLE_VALUE.
+int OpenFloppyDrive(char letter, HANDLE& hDrive);
+
+// Asks the driver for the medium's geometry. Returns 0 or 1; shows nothing.
+int GetDriveGeometry(HANDLE hDrive, DISK_GEOMETRY& geometry);
+
+// Tracks per cylinder x sectors per track x bytes per sector, or false when
+// that is 0 or does not fit in 32 bits.
+bool ComputeBytesPerCylinder(const DISK_GEOMETRY& geometry, uint32_t& bytesPerCylinder);
+
+// Reads one cylinder into `buffer` (at least one cylinder long). Returns 0,
+// 4 (refused) or 6 (failed or short); shows nothing.
+int ReadCylinder(HANDLE hDrive, unsigned char* buffer, int cylinder,
+                 const DISK_GEOMETRY& geometry);
+
+// Writes one cylinder from `buffer`. Returns 0, or 1 or 4 after one "Error"
+// message box.
+int WriteCylinder(HANDLE hDrive, const unsigned char* buffer,
+                  uint32_t bytesPerCylinder, int cylinder);

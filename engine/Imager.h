@@ -1,0 +1,26 @@
+// What the user interface calls: drive discovery and the two imaging
+// operations. Each operation reports its own failures in one message box and
+// returns an EngineStatus; 0 means every one of the 80 cylinders was copied.
+#pragma once
+
+#include <string>
+
+#include "engine/Status.h"
+
+// Cylinders 0 to 79, whatever the drive reports.
+constexpr int kCylinderCount = 80;
+
+// The letters ('A' to 'Z', ascending) of every drive the platform types as
+// removable. Writes each existing drive letter to standard output as a trace.
+std::string FindFloppyDrives();
+
+// Reads the disk in drive `letter` into cyl00.bin .. cyl79.bin in `folder`,
+// overwriting files that are there.
+int CopyDiskToFiles(char letter, const std::string& folder);
+
+// Writes cyl00.bin .. cyl79.bin from `folder` onto the disk in drive `letter`.
+int CopyFilesToDisk(char letter, const std::string& folder);
+
+// The file of one cylinder: folder + "\cyl" + two-digit number + ".bin". The
+// folder is used as given, so a trailing backslash doubles.
+std::string CylinderFileName(const std::string& folder, int cylinder);
