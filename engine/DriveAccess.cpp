@@ -1,0 +1,200 @@
+// Raw floppy access through the platform seam. Each transfer is one
+// overlapped request for a whole cylinder, waited for at once in 500 ms slices.
+#include "engine/DriveAccess.h"
+
+#include <string>
+
+#include "engine/Status.h"
+#include "platform/FloppyPlatform.h"
+#include "platform/ScopedHandle.h"
+
+namespace {
+
+// The data rights of a raw volume transfer (3), not the generic read/write
+// rights.
+constexpr DWORD kVolumeDataAccess = FILE_READ_DATA | FILE_WRITE_DATA;
+constexpr DWORD kWaitSliceMs = 500;
+
+void ShowDriveError(const std::string& text, const char* caption)
+{
+    CurrentPlatform().MessageBoxA(nullptr, text.c_str(), caption, MB_ICONERROR | MB_OK);
+}
+
+// The letter and ":". An empty drive list hands over NUL, which names no
+// drive: the text then shows the colon alone.
+std::string DriveName(char letter)
+{
+    std::string name;
+    if (letter != '\0') {
+        name += letter;
+    }
+    return name + ":";
+}
+
+std::string OpenFailureText(char letter, DWORD error)
+{
+    switch (error) {
+    case ERROR_SHARING_VIOLATION:
+        return "Drive is currently in use";
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_GEN_FAILURE:
+        return "There is no disk in drive " + DriveName(letter);
+    default:
+        return "Could not open drive for READ/WRITE access.  Error: " +
+               std::to_string(static_cast<int>(error));
+    }
+}
+
+// How one overlapped request ended.
+enum class TransferOutcome {
+    Complete,  // every byte was moved
+    NoEvent,   // the request's event could not be created
+    Refused,   // the platform refused the request outright
+    Failed,    // it completed with an error or short, or its wait failed
+};
+
+// Waits in slices until the request's event is signalled. When the wait itself
+// fails, the request is cancelled and waited for, so that it cannot land in a
+// buffer the caller is about to release.
+bool WaitForCompletion(HANDLE hDrive, OVERLAPPED& overlapped)
+{
+    FloppyPlatform& platform = CurrentPlatform();
+    DWORD waited = WAIT_TIMEOUT;
+    do {
+        waited = platform.WaitForSingleObject(overlapped.hEvent, kWaitSliceMs);
+    } while (waited == WAIT_TIMEOUT);
+    if (waited == WAIT_OBJECT_0) {
+        return true;
+    }
+    platform.CancelIo(hDrive);
+    DWORD ignored = 0;
+    platform.GetOverlappedResult(hDrive, &overlapped, &ignored, TRUE);
+    return false;
+}
+
+// Moves `bytes` bytes at the byte offset of `cylinder`; `issue` starts the
+// ReadFile or WriteFile with the request's OVERLAPPED record.
+template <typename Issue>
+TransferOutcome TransferCylinder(HANDLE hDrive, uint32_t bytes, int cylinder, Issue issue)
+{
+    FloppyPlatform& platform = CurrentPlatform();
+
+    // 64 bits, so a drive with large cylinders cannot wrap onto its start.
+    const ULONGLONG offset = ULONGLONG{bytes} * static_cast<ULONGLONG>(cylinder);
+    OVERLAPPED overlapped{};
+    overlapped.Offset = static_cast<DWORD>(offset);
+    overlapped.OffsetHigh = static_cast<DWORD>(offset >> 32);
+
+    // Manual reset, not signalled, unnamed; closed when the request is over.
+    const ScopedPlatformHandle event(platform.CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    if (!event) {
+        return TransferOutcome::NoEvent;
+    }
+    overlapped.hEvent = event.Get();
+
+    if (!issue(overlapped)) {
+        const DWORD error = platform.GetLastError();
+        if (error != ERROR_IO_PENDING) {
+            return TransferOutcome::Refused;
+        }
+        if (!WaitForCompletion(hDrive, overlapped)) {
+            return TransferOutcome::Failed;
+        }
+    }
+
+    // Also after an immediate success: only the completion tells how many
+    // bytes really moved, and a short transfer leaves stale bytes behind.
+    DWORD transferred = 0;
+    if (!platform.GetOverlappedResult(hDrive, &overlapped, &transferred, FALSE)) {
+        return TransferOutcome::Failed;
+    }
+    return transferred == bytes ? TransferOutcome::Complete : TransferOutcome::Failed;
+}
+
+}  // namespace
+
+int OpenFloppyDrive(char letter, HANDLE& hDrive)
+{
+    hDrive = INVALID_HANDLE_VALUE;
+    // A NUL letter ends the path text right after "\\.\"; the open then fails.
+    std::string path = "\\\\.\\";
+    path += letter;
+    path += ':';
+
+    FloppyPlatform& platform = CurrentPlatform();
+    hDrive = platform.CreateFileA(path.c_str(), kVolumeDataAccess, 0, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_OVERLAPPED, nullptr);
+    if (hDrive != INVALID_HANDLE_VALUE) {
+        return EngineStatus::Success;
+    }
+    const DWORD error = platform.GetLastError();
+    ShowDriveError(OpenFailureText(letter, error), "ERROR");
+    return EngineStatus::Failure;
+}
+
+int GetDriveGeometry(HANDLE hDrive, DISK_GEOMETRY& geometry)
+{
+    DWORD returned = 0;
+    const BOOL answered = CurrentPlatform().DeviceIoControl(
+        hDrive, IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &geometry, sizeof(DISK_GEOMETRY),
+        &returned, nullptr);
+    return answered ? EngineStatus::Success : EngineStatus::Failure;
+}
+
+bool ComputeBytesPerCylinder(const DISK_GEOMETRY& geometry, uint32_t& bytesPerCylinder)
+{
+    // Checked step by step so that the 64-bit products cannot overflow.
+    const uint64_t bytesPerTrack = uint64_t{geometry.SectorsPerTrack} * geometry.BytesPerSector;
+    if (bytesPerTrack > UINT32_MAX) {
+        return false;
+    }
+    const uint64_t bytes = bytesPerTrack * geometry.TracksPerCylinder;
+    if (bytes == 0 || bytes > UINT32_MAX) {
+        return false;
+    }
+    bytesPerCylinder = static_cast<uint32_t>(bytes);
+    return true;
+}
+
+int ReadCylinder(HANDLE hDrive, unsigned char* buffer, int cylinder,
+                 const DISK_GEOMETRY& geometry)
+{
+    uint32_t bytes = 0;
+    if (!ComputeBytesPerCylinder(geometry, bytes)) {
+        return EngineStatus::TransferFailed;
+    }
+    const TransferOutcome outcome =
+        TransferCylinder(hDrive, bytes, cylinder, [&](OVERLAPPED& overlapped) {
+            return CurrentPlatform().ReadFile(hDrive, buffer, bytes, nullptr, &overlapped);
+        });
+    if (outcome == TransferOutcome::Complete) {
+        return EngineStatus::Success;
+    }
+    return outcome == TransferOutcome::Refused ? EngineStatus::TransferRefused
+                                               : EngineStatus::TransferFailed;
+}
+
+int WriteCylinder(HANDLE hDrive, const unsigned char* buffer, uint32_t bytesPerCylinder,
+                  int cylinder)
+{
+    const TransferOutcome outcome =
+        TransferCylinder(hDrive, bytesPerCylinder, cylinder, [&](OVERLAPPED& overlapped) {
+            return CurrentPlatform().WriteFile(hDrive, buffer, bytesPerCylinder, nullptr,
+                                               &overlapped);
+        });
+    switch (outcome) {
+    case TransferOutcome::Complete:
+        return EngineStatus::Success;
+    case TransferOutcome::NoEvent:
+        ShowDriveError("Error: could not create overlapped event", "Error");
+        return EngineStatus::Failure;
+    case TransferOutcome::Refused:
+        ShowDriveError("Error in communications", "Error");
+        return EngineStatus::TransferRefused;
+    case TransferOutcome::Failed:
+    default:
+        // These words on the write path too: the message users know.
+        ShowDriveError("Read from disk failed.  Disk might be damaged or missing.", "Error");
+        return EngineStatus::Failure;
+    }
+}
