@@ -9,9 +9,9 @@ HANDLE Win32Platform::CreateFileA(const char* path, DWORD access, DWORD shareMod
 
 namespace {
 
-// A floppy image file standing in for a drive (a virtual floppy) has no driver
-// to answer the geometry request; answer for it as a floppy driver would.
-// Only plain disk files qualify, so every real device keeps its own answer.
+// A floppy image file standing in for a drive (a virtual floppy, as Wine maps
+// \\.\A: to a file) has no driver to answer the geometry request; answer for
+// it as a floppy driver would. Only a disk file of a floppy's size qualifies.
 bool GeometryOfImageFile(HANDLE file, DISK_GEOMETRY& geometry)
 {
     if (::GetFileType(file) != FILE_TYPE_DISK) {
@@ -38,7 +38,7 @@ bool GeometryOfFloppyImageSize(LONGLONG bytes, DISK_GEOMETRY& geometry)
         {737280, 9, F3_720_512},
         {1228800, 15, F5_1Pt2_512},
         {1474560, 18, F3_1Pt44_512},
-        {1720320, 21, F3_1Pt44_512},
+        {1720320, 21, F3_1Pt44_512},  // no media type of its own; the engine reads none
         {2949120, 36, F3_2Pt88_512},
     };
     for (const Format& format : kFormats) {
@@ -62,7 +62,11 @@ BOOL Win32Platform::DeviceIoControl(HANDLE device, DWORD code, void* in, DWORD i
         return TRUE;
     }
     const DWORD error = ::GetLastError();
-    if (code == IOCTL_DISK_GET_DRIVE_GEOMETRY && out != nullptr &&
+    // A file has no driver to take the request: Wine answers 50, a Windows file
+    // system 1. Any other error is a driver's own (a drive without a disk: 21)
+    // and stands.
+    const bool noDriver = error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION;
+    if (noDriver && code == IOCTL_DISK_GET_DRIVE_GEOMETRY && out != nullptr &&
         outSize >= sizeof(DISK_GEOMETRY) &&
         GeometryOfImageFile(device, *static_cast<DISK_GEOMETRY*>(out))) {
         if (returned != nullptr) {

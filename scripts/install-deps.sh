@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, testing and running Trakoni
+# need; quick and silent when they are all there already.
+#   install-deps.sh [EXTRA-PACKAGE ...]
+set -eu
+
+packages=(
+    g++-mingw-w64-x86-64-posix  # the cross compiler, windres and Windows headers
+    wine wine64 fonts-wine      # runs the program and its tests
+    xvfb xauth                  # a virtual display for windows
+    cmake ninja-build googletest
+    mtools dosfstools           # the FAT demonstration floppy
+    imagemagick xdotool         # screenshots, finding windows
+    "$@"
+)
+
+missing=()
+for package in "${packages[@]}"; do
+    status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
+    [ "$status" = "install ok installed" ] || missing+=("$package")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=
+[ "$(id -u)" -eq 0 ] || sudo=sudo
+echo "Installing ${missing[*]} ..."
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+export DEBIAN_FRONTEND=noninteractive
+if ! { $sudo apt-get update -qq && $sudo apt-get install -y -qq "${missing[@]}"; } >"$log" 2>&1; then
+    cat "$log" >&2
+    echo "install-deps.sh: apt-get failed" >&2
+    exit 1
+fi
