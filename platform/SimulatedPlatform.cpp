@@ -13,10 +13,7 @@ constexpr int kIdleWaitLimit = 1000;
 
 }  // namespace
 
-SimulatedPlatform::SimulatedPlatform() = default;
-SimulatedPlatform::~SimulatedPlatform() = default;
-
-// ---- The machine and its faults
+// ---- The machine, its faults, and what happened
 
 void SimulatedPlatform::AddDrive(char letter, UINT driveType)
 {
@@ -37,10 +34,9 @@ std::vector<unsigned char>& SimulatedPlatform::Medium(char letter)
     return m_drives[letter].medium;
 }
 
-void SimulatedPlatform::SetLogicalDriveMask(DWORD mask)
+void SimulatedPlatform::AddMaskBits(DWORD bits)
 {
-    m_maskSet = true;
-    m_mask = mask;
+    m_extraMaskBits |= bits;
 }
 
 void SimulatedPlatform::FailCall(Api api, DWORD error, int nth)
@@ -53,17 +49,10 @@ void SimulatedPlatform::PlanTransferAt(Api api, ULONGLONG offset, const Transfer
     m_plans.push_back({api, offset, plan});
 }
 
-void SimulatedPlatform::SetDefaultTransferPlan(const TransferPlan& plan)
-{
-    m_defaultPlan = plan;
-}
-
 void SimulatedPlatform::OnCall(Api api, int nth, std::function<void()> action)
 {
     m_hooks.push_back({api, nth, std::move(action)});
 }
-
-// ---- What happened
 
 std::vector<SimulatedPlatform::Call> SimulatedPlatform::CallsTo(Api api) const
 {
@@ -92,34 +81,30 @@ int SimulatedPlatform::PendingRequests() const
 
 // ---- Helpers
 
-SimulatedPlatform::Call& SimulatedPlatform::Begin(Api api, int& index)
+SimulatedPlatform::Call& SimulatedPlatform::Begin(Api api)
 {
-    index = m_callCounts[api]++;
+    Call call;
+    call.api = api;
+    call.nth = m_callCounts[api]++;
     for (const Hook& hook : m_hooks) {
-        if (hook.api == api && hook.nth == index) {
+        if (hook.api == api && hook.nth == call.nth) {
             hook.action();
         }
     }
-    Call call;
-    call.api = api;
     m_calls.push_back(call);
     return m_calls.back();
 }
 
-bool SimulatedPlatform::Faulted(Api api, int index, DWORD& error) const
+// True, with the fault's error as the last error, when this call is to fail.
+bool SimulatedPlatform::Faulted(const Call& call)
 {
     for (const Fault& fault : m_faults) {
-        if (fault.api == api && (fault.nth == kEveryCall || fault.nth == index)) {
-            error = fault.error;
+        if (fault.api == call.api && (fault.nth == kEveryCall || fault.nth == call.nth)) {
+            m_lastError = fault.error;
             return true;
         }
     }
     return false;
-}
-
-void SimulatedPlatform::Misuse(const std::string& what)
-{
-    m_misuses.push_back(what);
 }
 
 BOOL SimulatedPlatform::Fail(DWORD error)
@@ -147,93 +132,46 @@ SimulatedPlatform::OpenHandle* SimulatedPlatform::Find(HANDLE handle)
 SimulatedPlatform::Drive* SimulatedPlatform::DriveOf(HANDLE file)
 {
     const OpenHandle* state = Find(file);
-    if (state == nullptr || state->isEvent) {
-        return nullptr;
-    }
-    return &m_drives[state->letter];
+    return state == nullptr || state->isEvent ? nullptr : &m_drives[state->letter];
 }
 
-SimulatedPlatform::TransferPlan SimulatedPlatform::PlanFor(Api api, ULONGLONG offset) const
+// The request ends and signals its event.
+void SimulatedPlatform::End(Request& request, bool succeeded, DWORD error)
 {
-    for (const PlannedTransfer& planned : m_plans) {
-        if (planned.api == api && planned.offset == offset) {
-            return planned.plan;
-        }
-    }
-    return m_defaultPlan;
-}
-
-unsigned char* SimulatedPlatform::BlockHolding(const unsigned char* address, DWORD bytes)
-{
-    for (auto& [start, block] : m_blocks) {
-        if (address >= start && address < start + block.size) {
-            if (static_cast<SIZE_T>(address - start) + bytes > block.size) {
-                Misuse("a transfer runs past the end of its heap block");
-            }
-            return start;
-        }
-    }
-    return nullptr;
-}
-
-void SimulatedPlatform::Signal(HANDLE event)
-{
-    if (OpenHandle* state = Find(event)) {
-        state->signalled = true;
+    request.pending = false;
+    request.succeeded = succeeded;
+    request.error = error;
+    if (OpenHandle* event = Find(request.event)) {
+        event->signalled = true;
     }
 }
 
-DWORD SimulatedPlatform::MoveBytes(Request& request, DWORD wanted)
+// The request ends as planned, moving its bytes between medium and buffer.
+void SimulatedPlatform::Finish(Request& request)
 {
-    Drive* drive = DriveOf(request.file);
-    if (drive == nullptr) {
-        return 0;
+    request.transferred = 0;
+    if (request.plan.end == TransferPlan::End::Fail) {
+        End(request, false, request.plan.error);
+        return;
     }
-    std::vector<unsigned char>& medium = drive->medium;
+    DWORD wanted = request.bytes;
+    if (request.plan.end == TransferPlan::End::Short) {
+        wanted -= std::min(wanted, request.plan.missingBytes);
+    }
+    std::vector<unsigned char>& medium = DriveOf(request.file)->medium;
     // Past the end of the medium nothing moves, as with an image file.
     const ULONGLONG available =
         request.offset < medium.size() ? medium.size() - request.offset : 0;
     const DWORD moved = static_cast<DWORD>(std::min<ULONGLONG>(wanted, available));
     if (request.blockReleased) {
-        Misuse("a transfer landed in released memory");
-        return moved;
-    }
-    if (moved == 0) {
-        return 0;
-    }
-    if (request.api == Api::ReadFile) {
+        m_misuses.push_back("a transfer landed in released memory");
+    } else if (moved > 0 && request.api == Api::ReadFile) {
         std::memcpy(request.buffer, medium.data() + request.offset, moved);
-    } else {
+    } else if (moved > 0) {
         std::memcpy(medium.data() + request.offset, request.buffer, moved);
     }
-    return moved;
-}
-
-void SimulatedPlatform::Finish(Request& request)
-{
-    request.pending = false;
-    if (request.plan.end == TransferPlan::End::Fail) {
-        request.succeeded = false;
-        request.error = request.plan.error;
-        request.transferred = 0;
-    } else {
-        DWORD wanted = request.bytes;
-        if (request.plan.end == TransferPlan::End::Short) {
-            wanted -= std::min(wanted, request.plan.missingBytes);
-        }
-        request.succeeded = true;
-        request.transferred = MoveBytes(request, wanted);
-    }
-    Signal(request.event);
-}
-
-void SimulatedPlatform::Cancel(Request& request)
-{
-    request.pending = false;
-    request.succeeded = false;
-    request.error = ERROR_OPERATION_ABORTED;
-    request.transferred = 0;
-    Signal(request.event);
+    request.transferred = moved;
+    End(request, true, 0);
 }
 
 // ---- Raw volume access
@@ -242,8 +180,7 @@ HANDLE SimulatedPlatform::CreateFileA(const char* path, DWORD access, DWORD shar
                                       SECURITY_ATTRIBUTES* security, DWORD disposition,
                                       DWORD flags, HANDLE templateFile)
 {
-    int index = 0;
-    Call& call = Begin(Api::CreateFileA, index);
+    Call& call = Begin(Api::CreateFileA);
     call.text = path != nullptr ? path : "";
     call.access = access;
     call.shareMode = shareMode;
@@ -251,14 +188,11 @@ HANDLE SimulatedPlatform::CreateFileA(const char* path, DWORD access, DWORD shar
     call.disposition = disposition;
     call.flags = flags;
     call.templateFile = templateFile != nullptr;
-
-    DWORD error = 0;
-    if (Faulted(Api::CreateFileA, index, error)) {
-        Fail(error);
+    if (Faulted(call)) {
         return INVALID_HANDLE_VALUE;
     }
     // Only the raw volume form \\.\X: is known here.
-    const std::string text = call.text;
+    const std::string& text = call.text;
     if (text.size() != 6 || text.compare(0, 4, "\\\\.\\") != 0 || text[5] != ':') {
         Fail(ERROR_INVALID_NAME);
         return INVALID_HANDLE_VALUE;
@@ -276,31 +210,23 @@ HANDLE SimulatedPlatform::CreateFileA(const char* path, DWORD access, DWORD shar
     found->second.open = true;
     OpenHandle state;
     state.letter = letter;
-    HANDLE handle = NewHandle(state);
-    call.result = handle;
-    return handle;
+    call.result = NewHandle(state);
+    return call.result;
 }
 
-BOOL SimulatedPlatform::DeviceIoControl(HANDLE device, DWORD code, void* in, DWORD inSize,
-                                        void* out, DWORD outSize, DWORD* returned,
-                                        OVERLAPPED* overlapped)
+BOOL SimulatedPlatform::DeviceIoControl(HANDLE device, DWORD code, void*, DWORD, void* out,
+                                        DWORD outSize, DWORD* returned, OVERLAPPED*)
 {
-    int index = 0;
-    Call& call = Begin(Api::DeviceIoControl, index);
+    Call& call = Begin(Api::DeviceIoControl);
     call.handle = device;
     call.code = code;
-    call.input = in != nullptr;
-    call.inSize = inSize;
     call.outSize = outSize;
-    call.overlapped = overlapped != nullptr;
-
-    DWORD error = 0;
-    if (Faulted(Api::DeviceIoControl, index, error)) {
-        return Fail(error);
+    if (Faulted(call)) {
+        return FALSE;
     }
     Drive* drive = DriveOf(device);
     if (drive == nullptr) {
-        Misuse("DeviceIoControl on a handle that is not an open drive");
+        m_misuses.push_back("DeviceIoControl on a handle that is not an open drive");
         return Fail(ERROR_INVALID_HANDLE);
     }
     if (code != IOCTL_DISK_GET_DRIVE_GEOMETRY) {
@@ -319,106 +245,99 @@ BOOL SimulatedPlatform::DeviceIoControl(HANDLE device, DWORD code, void* in, DWO
 BOOL SimulatedPlatform::ReadFile(HANDLE file, void* buffer, DWORD bytes, DWORD* done,
                                  OVERLAPPED* overlapped)
 {
-    int index = 0;
-    Call& call = Begin(Api::ReadFile, index);
-    return StartTransfer(Api::ReadFile, file, static_cast<unsigned char*>(buffer), bytes, done,
-                         overlapped, call, index);
+    Call& call = Begin(Api::ReadFile);
+    call.handle = file;
+    call.bytes = bytes;
+    return StartTransfer(call, static_cast<unsigned char*>(buffer), done, overlapped);
 }
 
 BOOL SimulatedPlatform::WriteFile(HANDLE file, const void* buffer, DWORD bytes, DWORD* done,
                                   OVERLAPPED* overlapped)
 {
-    int index = 0;
-    Call& call = Begin(Api::WriteFile, index);
-    // Only read from: the request writes from this buffer onto the medium.
-    auto* source = const_cast<unsigned char*>(static_cast<const unsigned char*>(buffer));
-    return StartTransfer(Api::WriteFile, file, source, bytes, done, overlapped, call, index);
-}
-
-BOOL SimulatedPlatform::StartTransfer(Api api, HANDLE file, unsigned char* buffer, DWORD bytes,
-                                      DWORD* done, OVERLAPPED* overlapped, Call& call,
-                                      int index)
-{
+    Call& call = Begin(Api::WriteFile);
     call.handle = file;
     call.bytes = bytes;
-    call.countOut = done != nullptr;
-    call.overlapped = overlapped != nullptr;
+    // Only read from: the request writes from this buffer onto the medium.
+    auto* source = const_cast<unsigned char*>(static_cast<const unsigned char*>(buffer));
+    return StartTransfer(call, source, done, overlapped);
+}
+
+BOOL SimulatedPlatform::StartTransfer(Call& call, unsigned char* buffer, DWORD* done,
+                                      OVERLAPPED* overlapped)
+{
     if (overlapped != nullptr) {
         call.offset = overlapped->Offset;
         call.offsetHigh = overlapped->OffsetHigh;
         call.event = overlapped->hEvent;
     }
-
-    DWORD error = 0;
-    if (Faulted(api, index, error)) {
-        return Fail(error);
+    if (Faulted(call)) {
+        return FALSE;
     }
-    if (DriveOf(file) == nullptr) {
-        Misuse("a transfer on a handle that is not an open drive");
-        return Fail(ERROR_INVALID_HANDLE);
-    }
-    if (overlapped == nullptr) {
-        Misuse("a transfer without an OVERLAPPED record on an overlapped handle");
-        return Fail(ERROR_INVALID_PARAMETER);
-    }
-    OpenHandle* event = Find(overlapped->hEvent);
-    if (event == nullptr || !event->isEvent) {
-        Misuse("a transfer without an open event of its own");
+    OpenHandle* event = overlapped != nullptr ? Find(overlapped->hEvent) : nullptr;
+    if (DriveOf(call.handle) == nullptr || event == nullptr || !event->isEvent) {
+        m_misuses.push_back("a transfer without an open drive, OVERLAPPED record and event");
         return Fail(ERROR_INVALID_PARAMETER);
     }
     const auto previous = m_requests.find(overlapped);
     if (previous != m_requests.end() && previous->second.pending) {
-        Misuse("an OVERLAPPED record reused while its request is pending");
+        m_misuses.push_back("an OVERLAPPED record reused while its request is pending");
     }
 
     Request request;
-    request.api = api;
-    request.file = file;
-    request.event = overlapped->hEvent;
+    request.api = call.api;
+    request.file = call.handle;
+    request.event = call.event;
     request.buffer = buffer;
-    request.bytes = bytes;
-    request.offset = (ULONGLONG{overlapped->OffsetHigh} << 32) | overlapped->Offset;
-    request.plan = PlanFor(api, request.offset);
+    request.bytes = static_cast<DWORD>(call.bytes);
+    request.offset = (ULONGLONG{call.offsetHigh} << 32) | call.offset;
+    for (const PlannedTransfer& planned : m_plans) {
+        if (planned.api == call.api && planned.offset == request.offset) {
+            request.plan = planned.plan;
+        }
+    }
     if (request.plan.start == TransferPlan::Start::Refused) {
         return Fail(request.plan.error);
     }
-    request.slicesLeft = request.plan.timedOutSlices;
-    request.block = BlockHolding(buffer, bytes);
+    for (auto& [start, block] : m_blocks) {
+        if (buffer >= start && buffer < start + block.size()) {
+            request.block = start;
+            if (static_cast<size_t>(buffer - start) + request.bytes > block.size()) {
+                m_misuses.push_back("a transfer runs past the end of its heap block");
+            }
+        }
+    }
     // Starting a request resets its event, as Windows does.
     event->signalled = false;
 
     Request& stored = m_requests[overlapped] = request;
-    if (request.plan.start == TransferPlan::Start::Immediate) {
-        Finish(stored);
-        if (done != nullptr) {
-            *done = stored.transferred;
-        }
-        return stored.succeeded ? TRUE : Fail(stored.error);
-    }
     stored.pending = true;
     if (done != nullptr) {
         *done = 0;
     }
-    return Fail(ERROR_IO_PENDING);
+    if (request.plan.start == TransferPlan::Start::Pending) {
+        return Fail(ERROR_IO_PENDING);
+    }
+    Finish(stored);
+    if (done != nullptr) {
+        *done = stored.transferred;
+    }
+    return stored.succeeded ? TRUE : Fail(stored.error);
 }
 
 BOOL SimulatedPlatform::CancelIo(HANDLE file)
 {
-    int index = 0;
-    Call& call = Begin(Api::CancelIo, index);
+    Call& call = Begin(Api::CancelIo);
     call.handle = file;
-
-    DWORD error = 0;
-    if (Faulted(Api::CancelIo, index, error)) {
-        return Fail(error);
+    if (Faulted(call)) {
+        return FALSE;
     }
     if (DriveOf(file) == nullptr) {
-        Misuse("CancelIo on a handle that is not an open drive");
+        m_misuses.push_back("CancelIo on a handle that is not an open drive");
         return Fail(ERROR_INVALID_HANDLE);
     }
     for (auto& entry : m_requests) {
         if (entry.second.file == file && entry.second.pending) {
-            Cancel(entry.second);
+            End(entry.second, false, ERROR_OPERATION_ABORTED);
         }
     }
     return TRUE;
@@ -426,26 +345,20 @@ BOOL SimulatedPlatform::CancelIo(HANDLE file)
 
 BOOL SimulatedPlatform::CloseHandle(HANDLE handle)
 {
-    int index = 0;
-    Call& call = Begin(Api::CloseHandle, index);
-    call.handle = handle;
-
+    Begin(Api::CloseHandle).handle = handle;
     const auto found = m_handles.find(handle);
     if (found == m_handles.end()) {
-        Misuse("CloseHandle of a handle that is not open (closed twice?)");
+        m_misuses.push_back("CloseHandle of a handle that is not open (closed twice?)");
         return Fail(ERROR_INVALID_HANDLE);
     }
     for (auto& entry : m_requests) {
         Request& request = entry.second;
-        if (!request.pending) {
-            continue;
+        if (request.pending && request.event == handle) {
+            m_misuses.push_back("an event closed while its request is pending");
         }
-        if (request.event == handle) {
-            Misuse("an event closed while its request is pending");
-        }
-        if (request.file == handle) {
-            Misuse("a drive handle closed while a request on it is pending");
-            Cancel(request);
+        if (request.pending && request.file == handle) {
+            m_misuses.push_back("a drive handle closed while a request on it is pending");
+            End(request, false, ERROR_OPERATION_ABORTED);
         }
     }
     if (!found->second.isEvent) {
@@ -457,44 +370,33 @@ BOOL SimulatedPlatform::CloseHandle(HANDLE handle)
 
 // ---- Completion of overlapped requests
 
-HANDLE SimulatedPlatform::CreateEventA(SECURITY_ATTRIBUTES* security, BOOL manualReset,
-                                       BOOL initialState, const char* name)
+HANDLE SimulatedPlatform::CreateEventA(SECURITY_ATTRIBUTES*, BOOL manualReset,
+                                       BOOL initialState, const char*)
 {
-    int index = 0;
-    Call& call = Begin(Api::CreateEventA, index);
-    call.security = security != nullptr;
+    Call& call = Begin(Api::CreateEventA);
     call.manualReset = manualReset;
     call.initialState = initialState;
-    call.named = name != nullptr;
-
-    DWORD error = 0;
-    if (Faulted(Api::CreateEventA, index, error)) {
-        Fail(error);
+    if (Faulted(call)) {
         return nullptr;
     }
     OpenHandle state;
     state.isEvent = true;
     state.signalled = initialState != FALSE;
-    HANDLE handle = NewHandle(state);
-    call.result = handle;
-    return handle;
+    call.result = NewHandle(state);
+    return call.result;
 }
 
 DWORD SimulatedPlatform::WaitForSingleObject(HANDLE handle, DWORD milliseconds)
 {
-    int index = 0;
-    Call& call = Begin(Api::WaitForSingleObject, index);
+    Call& call = Begin(Api::WaitForSingleObject);
     call.handle = handle;
     call.timeout = milliseconds;
-
-    DWORD error = 0;
-    if (Faulted(Api::WaitForSingleObject, index, error)) {
-        Fail(error);
+    if (Faulted(call)) {
         return WAIT_FAILED;
     }
     OpenHandle* event = Find(handle);
     if (event == nullptr || !event->isEvent) {
-        Misuse("a wait on a handle that is not an open event");
+        m_misuses.push_back("a wait on a handle that is not an open event");
         Fail(ERROR_INVALID_HANDLE);
         return WAIT_FAILED;
     }
@@ -506,44 +408,37 @@ DWORD SimulatedPlatform::WaitForSingleObject(HANDLE handle, DWORD milliseconds)
     });
     if (pending == m_requests.end()) {
         if (++event->idleWaits > kIdleWaitLimit) {
-            Misuse("a wait for ever on an event that nothing will signal");
+            m_misuses.push_back("a wait for ever on an event that nothing will signal");
             Fail(ERROR_INVALID_HANDLE);
             return WAIT_FAILED;
         }
         return WAIT_TIMEOUT;
     }
-    Request& request = pending->second;
-    if (request.slicesLeft > 0) {
-        --request.slicesLeft;
+    TransferPlan& plan = pending->second.plan;
+    if (plan.timedOutSlices > 0) {
+        --plan.timedOutSlices;
         return WAIT_TIMEOUT;
     }
-    if (request.plan.waitFails) {
+    if (plan.waitFails) {
         Fail(ERROR_INVALID_HANDLE);
         return WAIT_FAILED;
     }
-    Finish(request);
+    Finish(pending->second);
     return WAIT_OBJECT_0;
 }
 
 BOOL SimulatedPlatform::GetOverlappedResult(HANDLE file, OVERLAPPED* overlapped,
                                             DWORD* transferred, BOOL wait)
 {
-    int index = 0;
-    Call& call = Begin(Api::GetOverlappedResult, index);
+    Call& call = Begin(Api::GetOverlappedResult);
     call.handle = file;
     call.wait = wait;
-    call.overlapped = overlapped != nullptr;
-    if (overlapped != nullptr) {
-        call.event = overlapped->hEvent;
-    }
-
-    DWORD error = 0;
-    if (Faulted(Api::GetOverlappedResult, index, error)) {
-        return Fail(error);
+    if (Faulted(call)) {
+        return FALSE;
     }
     const auto found = m_requests.find(overlapped);
     if (found == m_requests.end() || found->second.file != file || transferred == nullptr) {
-        Misuse("GetOverlappedResult for no request of this handle");
+        m_misuses.push_back("GetOverlappedResult for no request of this handle");
         return Fail(ERROR_INVALID_PARAMETER);
     }
     Request& request = found->second;
@@ -559,8 +454,7 @@ BOOL SimulatedPlatform::GetOverlappedResult(HANDLE file, OVERLAPPED* overlapped,
 
 DWORD SimulatedPlatform::GetLastError()
 {
-    int index = 0;
-    Begin(Api::GetLastError, index);
+    Begin(Api::GetLastError);
     return m_lastError;
 }
 
@@ -568,36 +462,30 @@ DWORD SimulatedPlatform::GetLastError()
 
 void* SimulatedPlatform::HeapAlloc(SIZE_T bytes)
 {
-    int index = 0;
-    Call& call = Begin(Api::HeapAlloc, index);
+    Call& call = Begin(Api::HeapAlloc);
     call.bytes = bytes;
-
-    DWORD error = 0;
-    if (Faulted(Api::HeapAlloc, index, error)) {
+    if (Faulted(call)) {
         return nullptr;
     }
-    ++m_allocations;
-    Block block{std::make_unique<unsigned char[]>(std::max<SIZE_T>(bytes, 1)), bytes};
-    unsigned char* start = block.bytes.get();
+    std::vector<unsigned char> block(std::max<SIZE_T>(bytes, 1));
+    unsigned char* start = block.data();
     m_blocks.emplace(start, std::move(block));
     return start;
 }
 
 BOOL SimulatedPlatform::HeapFree(void* block)
 {
-    int index = 0;
-    Begin(Api::HeapFree, index);
-
+    Begin(Api::HeapFree);
     const auto found = m_blocks.find(static_cast<unsigned char*>(block));
     if (found == m_blocks.end()) {
-        Misuse("HeapFree of a block that is not live");
+        m_misuses.push_back("HeapFree of a block that is not live");
         return FALSE;
     }
     for (auto& entry : m_requests) {
         Request& request = entry.second;
         if (request.block == found->first) {
             if (request.pending) {
-                Misuse("a heap block freed while a request into it is pending");
+                m_misuses.push_back("a heap block freed while a request into it is pending");
             }
             request.blockReleased = true;
         }
@@ -610,24 +498,18 @@ BOOL SimulatedPlatform::HeapFree(void* block)
 
 int SimulatedPlatform::MessageBoxA(HWND owner, const char* text, const char* caption, UINT type)
 {
-    int index = 0;
-    Call& call = Begin(Api::MessageBoxA, index);
+    Call& call = Begin(Api::MessageBoxA);
     call.owner = owner;
     call.text = text != nullptr ? text : "";
     call.caption = caption != nullptr ? caption : "";
     call.type = type;
-    m_boxes.push_back({owner, call.text, call.caption, type});
     return IDOK;
 }
 
 DWORD SimulatedPlatform::GetLogicalDrives()
 {
-    int index = 0;
-    Begin(Api::GetLogicalDrives, index);
-    if (m_maskSet) {
-        return m_mask;
-    }
-    DWORD mask = 0;
+    Begin(Api::GetLogicalDrives);
+    DWORD mask = m_extraMaskBits;
     for (const auto& entry : m_drives) {
         if (entry.first >= 'A' && entry.first <= 'Z') {
             mask |= 1u << (entry.first - 'A');
@@ -638,8 +520,7 @@ DWORD SimulatedPlatform::GetLogicalDrives()
 
 UINT SimulatedPlatform::GetDriveTypeA(const char* rootPath)
 {
-    int index = 0;
-    Call& call = Begin(Api::GetDriveTypeA, index);
+    Call& call = Begin(Api::GetDriveTypeA);
     call.text = rootPath != nullptr ? rootPath : "";
     if (call.text.size() != 3 || call.text.compare(1, 2, ":\\") != 0) {
         return DRIVE_NO_ROOT_DIR;

@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <functional>
 #include <map>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,26 +17,15 @@
 class SimulatedPlatform : public FloppyPlatform {
 public:
     enum class Api {
-        CreateFileA,
-        DeviceIoControl,
-        ReadFile,
-        WriteFile,
-        CancelIo,
-        CloseHandle,
-        CreateEventA,
-        WaitForSingleObject,
-        GetOverlappedResult,
-        GetLastError,
-        HeapAlloc,
-        HeapFree,
-        MessageBoxA,
-        GetLogicalDrives,
-        GetDriveTypeA,
+        CreateFileA, DeviceIoControl, ReadFile, WriteFile, CancelIo, CloseHandle,
+        CreateEventA, WaitForSingleObject, GetOverlappedResult, GetLastError,
+        HeapAlloc, HeapFree, MessageBoxA, GetLogicalDrives, GetDriveTypeA,
     };
 
     // One call as the platform saw it. Fields that do not apply stay zero.
     struct Call {
         Api api = Api::GetLastError;
+        int nth = 0;                  // among the calls of its kind, from 0
         std::string text;             // CreateFileA path, GetDriveTypeA root, box text
         std::string caption;          // MessageBoxA
         HANDLE handle = nullptr;      // the handle acted on
@@ -49,12 +37,8 @@ public:
         bool security = false;        // security attributes given
         bool templateFile = false;    // CreateFileA template given
         DWORD code = 0;               // DeviceIoControl
-        bool input = false;           // DeviceIoControl input buffer given
-        DWORD inSize = 0;
         DWORD outSize = 0;
-        bool overlapped = false;      // an OVERLAPPED record given
         ULONGLONG bytes = 0;          // transfer or allocation size
-        bool countOut = false;        // ReadFile/WriteFile byte count pointer given
         DWORD offset = 0;             // OVERLAPPED Offset, OffsetHigh, hEvent
         DWORD offsetHigh = 0;
         HANDLE event = nullptr;
@@ -62,16 +46,8 @@ public:
         BOOL wait = FALSE;            // GetOverlappedResult bWait
         BOOL manualReset = FALSE;     // CreateEventA
         BOOL initialState = FALSE;
-        bool named = false;
         HWND owner = nullptr;         // MessageBoxA
         UINT type = 0;
-    };
-
-    struct ShownMessage {
-        HWND owner;
-        std::string text;
-        std::string caption;
-        UINT type;
     };
 
     // How the drive answers one ReadFile or WriteFile.
@@ -108,17 +84,12 @@ public:
 
     static constexpr int kEveryCall = -1;
 
-    SimulatedPlatform();
-    ~SimulatedPlatform() override;
-    SimulatedPlatform(const SimulatedPlatform&) = delete;
-    SimulatedPlatform& operator=(const SimulatedPlatform&) = delete;
-
     // The machine. A drive is listed in the logical-drive mask once added.
     void AddDrive(char letter, UINT driveType);
     void InsertMedium(char letter, std::vector<unsigned char> bytes,
                       const DISK_GEOMETRY& geometry);
     std::vector<unsigned char>& Medium(char letter);
-    void SetLogicalDriveMask(DWORD mask);  // replaces the mask made from the drives
+    void AddMaskBits(DWORD bits);  // beyond those of the drives (no letter)
 
     // Faults. `nth` counts the calls of one kind from 0. A failing call returns
     // the platform's failure value with `error` as its last error: for
@@ -126,23 +97,20 @@ public:
     // that cannot fail here: CloseHandle, HeapFree, GetLastError, MessageBoxA
     // and the drive enumeration.
     void FailCall(Api api, DWORD error, int nth = kEveryCall);
-    // Answers the ReadFile or WriteFile at this byte offset with `plan`.
+    // Answers the ReadFile or WriteFile at this byte offset with `plan`; any
+    // other transfer is pending and completes at the first wait.
     void PlanTransferAt(Api api, ULONGLONG offset, const TransferPlan& plan);
-    // For every other transfer; at first pending, completing at the first wait.
-    void SetDefaultTransferPlan(const TransferPlan& plan);
     // Runs `action` when the nth call of `api` begins (to change files mid-copy).
     void OnCall(Api api, int nth, std::function<void()> action);
 
     // What happened.
     const std::vector<Call>& Calls() const { return m_calls; }
     std::vector<Call> CallsTo(Api api) const;
-    const std::vector<ShownMessage>& MessageBoxes() const { return m_boxes; }
     const std::vector<std::string>& Misuses() const { return m_misuses; }
     int OpenHandles() const;    // drive handles not closed
     int OpenEvents() const;
     int PeakOpenEvents() const { return m_peakEvents; }
     int LiveHeapBlocks() const { return static_cast<int>(m_blocks.size()); }
-    int HeapAllocations() const { return m_allocations; }
     int PendingRequests() const;
 
     // FloppyPlatform
@@ -191,7 +159,6 @@ private:
         DWORD bytes = 0;
         ULONGLONG offset = 0;
         TransferPlan plan;
-        int slicesLeft = 0;
         bool pending = false;
         bool succeeded = false;
         DWORD transferred = 0;
@@ -214,43 +181,29 @@ private:
         int nth;
         std::function<void()> action;
     };
-    struct Block {
-        std::unique_ptr<unsigned char[]> bytes;
-        SIZE_T size;
-    };
 
-    Call& Begin(Api api, int& index);
-    bool Faulted(Api api, int index, DWORD& error) const;
-    void Misuse(const std::string& what);
+    Call& Begin(Api api);
+    bool Faulted(const Call& call);
     BOOL Fail(DWORD error);
     HANDLE NewHandle(const OpenHandle& state);
     OpenHandle* Find(HANDLE handle);
     Drive* DriveOf(HANDLE file);
-    TransferPlan PlanFor(Api api, ULONGLONG offset) const;
-    unsigned char* BlockHolding(const unsigned char* address, DWORD bytes);
-    BOOL StartTransfer(Api api, HANDLE file, unsigned char* buffer, DWORD bytes, DWORD* done,
-                       OVERLAPPED* overlapped, Call& call, int index);
+    BOOL StartTransfer(Call& call, unsigned char* buffer, DWORD* done, OVERLAPPED* overlapped);
     void Finish(Request& request);
-    void Cancel(Request& request);
-    DWORD MoveBytes(Request& request, DWORD wanted);
-    void Signal(HANDLE event);
+    void End(Request& request, bool succeeded, DWORD error);
 
     std::map<char, Drive> m_drives;
-    bool m_maskSet = false;
-    DWORD m_mask = 0;
+    DWORD m_extraMaskBits = 0;
     std::map<HANDLE, OpenHandle> m_handles;
     uintptr_t m_nextHandle = 0x1000;
     std::map<const OVERLAPPED*, Request> m_requests;
-    std::map<unsigned char*, Block> m_blocks;
-    int m_allocations = 0;
+    std::map<unsigned char*, std::vector<unsigned char>> m_blocks;
     int m_peakEvents = 0;
     DWORD m_lastError = 0;
     std::map<Api, int> m_callCounts;
     std::vector<Fault> m_faults;
     std::vector<PlannedTransfer> m_plans;
-    TransferPlan m_defaultPlan;
     std::vector<Hook> m_hooks;
     std::vector<Call> m_calls;
-    std::vector<ShownMessage> m_boxes;
     std::vector<std::string> m_misuses;
 };

@@ -1,22 +1,19 @@
-// Shared by the engine tests: floppy media for the simulated platform, a fill
-// pattern that shows any misplaced or stale byte, temporary image folders on
-// the real file system, and the checks every failing operation must pass.
+// Shared by the engine tests: floppy media for the simulated platform and the
+// checks every failing operation must pass.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "platform/SimulatedPlatform.h"
+#include "tests/support/TestSupport.h"
 
-using Bytes = std::vector<unsigned char>;
 using Api = SimulatedPlatform::Api;
 using Plan = SimulatedPlatform::TransferPlan;
 
 constexpr int kCylinders = 80;
-constexpr UINT kErrorBox = MB_ICONERROR | MB_OK;
 
 // An 80-cylinder, two-sided floppy format.
 struct FloppyFormat {
@@ -34,28 +31,7 @@ extern const FloppyFormat k720;  // 720 KB: 9,216 bytes per cylinder
 
 DISK_GEOMETRY MakeGeometry(DWORD tracks, DWORD sectors, DWORD bytesPerSector);
 
-// `size` bytes in which every 8 bytes hold their own offset (from `start`),
-// with `tag` in the top byte, so contents of different origins never match.
-Bytes Pattern(size_t size, uint64_t start, unsigned char tag);
 Bytes Slice(const Bytes& bytes, size_t from, size_t count);
-
-// A fresh, empty folder in the temporary folder, removed with its contents.
-class TempFolder {
-public:
-    TempFolder();
-    ~TempFolder();
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    const std::string& Path() const { return m_path; }
-    std::string File(int cylinder) const;
-
-private:
-    std::string m_path;
-};
-
-Bytes ReadWholeFile(const std::string& name);
-void WriteWholeFile(const std::string& name, const Bytes& bytes);
 // The 80 files of `image`, cut into cylinders.
 void WriteFileSet(const TempFolder& folder, const Bytes& image, DWORD bytesPerCylinder);
 
@@ -68,11 +44,8 @@ struct SimulatedFloppy {
     SimulatedFloppy(const FloppyFormat& format, const Bytes& medium);
 };
 
-// Exactly one message box: this text and caption, error icon, OK, no owner.
-void ExpectOneErrorBox(const SimulatedPlatform& platform, const std::string& text,
-                       const std::string& caption);
-// No message box at all.
-void ExpectNoBox(const SimulatedPlatform& platform);
+// The message boxes the platform was asked to show.
+std::vector<MessageBoxCall> Boxes(const SimulatedPlatform& platform);
 // Every handle, event and heap block released, no request left pending, no
 // misuse of the platform.
 void ExpectNothingLeaked(const SimulatedPlatform& platform);

@@ -2,9 +2,9 @@
 // the real file system: whole copies both ways, and a fault at every step.
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 
 #include "EngineTestSupport.h"
-#include "engine/CylinderFiles.h"
 #include "engine/Imager.h"
 
 namespace {
@@ -47,7 +47,7 @@ TEST(ImagingOperations, CopyADiskToFilesAndBackOnEveryFormat)
 
         rig.platform.Medium('A').assign(disk.size(), 0);
         ASSERT_EQ(CopyFilesToDisk('A', rig.folder.Path()), 0);
-        EXPECT_EQ(rig.platform.Medium('A'), disk);
+        EXPECT_TRUE(rig.platform.Medium('A') == disk);
         const auto writes = rig.platform.CallsTo(Api::WriteFile);
         ASSERT_EQ(writes.size(), 80u);
         EXPECT_EQ(writes[79].bytes, bytes);
@@ -59,32 +59,17 @@ TEST(ImagingOperations, CopyADiskToFilesAndBackOnEveryFormat)
         EXPECT_EQ(allocations[0].bytes, bytes);
         EXPECT_EQ(rig.platform.CallsTo(Api::CreateFileA).at(1).text, "\\\\.\\A:");
         EXPECT_EQ(rig.platform.PeakOpenEvents(), 1);
-        ExpectNoBox(rig.platform);
+        EXPECT_EQ(Boxes(rig.platform), BoxList{});
         ExpectNothingLeaked(rig.platform);
     }
 }
 
-enum class Fault {
-    OpenInUse,
-    OpenDenied,
-    GeometryFails,
-    GeometryEmpty,
-    GeometryTooLarge,
-    NoMemory,
-    NoEvent,
-    Refused,
-    CompletionFails,
-    ShortAtOnce,
-    ShortAfterWait,
-    WaitFails,
-    FileNotWritable,     // the file is a folder
-    FileWrongSize,       // one byte short from the start
-    FileGone,            // missing from the start
-    FileShrinksMidCopy,  // one byte short by the time its cylinder comes
-    FileGoneMidCopy,
-};
+// What goes wrong: done to the rig before the copy, at cylinder k of a copy
+// whose transfers are `transfer` with `bytes` per cylinder.
+using Fault = std::function<void(Rig& rig, int k, Api transfer, DWORD bytes)>;
 
 struct FaultCase {
+    const char* name;
     Fault fault;
     int cylinder;  // where the fault strikes
     int status;
@@ -94,79 +79,56 @@ struct FaultCase {
     DWORD partialBytes;  // bytes of the failing cylinder that still arrive
 };
 
-std::string DescribeCase(const FaultCase& c)
+Fault FailEvery(Api api, DWORD error)
 {
-    return "fault " + std::to_string(static_cast<int>(c.fault)) + " at cylinder " +
-           std::to_string(c.cylinder);
+    return [=](Rig& rig, int, Api, DWORD) { rig.platform.FailCall(api, error); };
 }
 
-void Apply(const FaultCase& c, Rig& rig, Api transfer, DWORD bytes)
+Fault FailNth(Api api, DWORD error)
 {
-    SimulatedPlatform& platform = rig.platform;
-    const ULONGLONG offset = ULONGLONG{bytes} * c.cylinder;
-    const std::string file = rig.folder.File(c.cylinder);
-    switch (c.fault) {
-    case Fault::OpenInUse:
-        platform.FailCall(Api::CreateFileA, ERROR_SHARING_VIOLATION);
-        break;
-    case Fault::OpenDenied:
-        platform.FailCall(Api::CreateFileA, ERROR_ACCESS_DENIED);
-        break;
-    case Fault::GeometryFails:
-        platform.FailCall(Api::DeviceIoControl, ERROR_NOT_READY);
-        break;
-    case Fault::GeometryEmpty:
-        platform.InsertMedium('A', platform.Medium('A'), MakeGeometry(2, 0, 512));
-        break;
-    case Fault::GeometryTooLarge:
-        platform.InsertMedium('A', platform.Medium('A'), MakeGeometry(65536, 65536, 512));
-        break;
-    case Fault::NoMemory:
-        platform.FailCall(Api::HeapAlloc, ERROR_NOT_ENOUGH_MEMORY);
-        break;
-    case Fault::NoEvent:
-        platform.FailCall(Api::CreateEventA, ERROR_NOT_ENOUGH_MEMORY, c.cylinder);
-        break;
-    case Fault::Refused:
-        platform.PlanTransferAt(transfer, offset, Plan::Refused(ERROR_NOT_READY));
-        break;
-    case Fault::CompletionFails:
-        platform.PlanTransferAt(transfer, offset, Plan::PendingFails(2, ERROR_CRC));
-        break;
-    case Fault::ShortAtOnce:
-        platform.PlanTransferAt(transfer, offset, Plan::ImmediateShort(512));
-        break;
-    case Fault::ShortAfterWait:
-        platform.PlanTransferAt(transfer, offset, Plan::PendingShort(3, 512));
-        break;
-    case Fault::WaitFails:
-        platform.PlanTransferAt(transfer, offset, Plan::WaitFails(1));
-        break;
-    case Fault::FileNotWritable:
-        fs::remove(file);
-        fs::create_directory(file);
-        break;
-    case Fault::FileWrongSize:
-        fs::resize_file(file, bytes - 1);
-        break;
-    case Fault::FileGone:
-        fs::remove(file);
-        break;
-    case Fault::FileShrinksMidCopy:
-        platform.OnCall(Api::WriteFile, c.cylinder - 1, [file, bytes] {
-            fs::resize_file(file, bytes - 1);
-        });
-        break;
-    case Fault::FileGoneMidCopy:
-        platform.OnCall(Api::WriteFile, c.cylinder - 1, [file] { fs::remove(file); });
-        break;
-    }
+    return [=](Rig& rig, int k, Api, DWORD) { rig.platform.FailCall(api, error, k); };
+}
+
+Fault GeometryOf(DWORD tracks, DWORD sectors)
+{
+    return [=](Rig& rig, int, Api, DWORD) {
+        rig.platform.InsertMedium('A', rig.platform.Medium('A'), MakeGeometry(tracks, sectors, 512));
+    };
+}
+
+Fault Transfer(const Plan& plan)
+{
+    return [=](Rig& rig, int k, Api transfer, DWORD bytes) {
+        rig.platform.PlanTransferAt(transfer, ULONGLONG{bytes} * k, plan);
+    };
+}
+
+// Changes the file of cylinder k, before the copy or (mid) as the transfer of
+// the cylinder before it begins.
+Fault ChangeFile(void (*change)(const std::string& file, DWORD bytes), bool mid = false)
+{
+    return [=](Rig& rig, int k, Api, DWORD bytes) {
+        const std::string file = rig.folder.File(k);
+        if (mid) {
+            rig.platform.OnCall(Api::WriteFile, k - 1, [=] { change(file, bytes); });
+        } else {
+            change(file, bytes);
+        }
+    };
+}
+
+void OneByteShort(const std::string& file, DWORD bytes) { fs::resize_file(file, bytes - 1); }
+void Gone(const std::string& file, DWORD) { fs::remove(file); }
+void AFolder(const std::string& file, DWORD)
+{
+    fs::remove(file);
+    fs::create_directory(file);
 }
 
 std::string ExpectedText(const FaultCase& c, const std::string& folder)
 {
     if (c.text == kSizeMessage) {
-        return CylinderFileName(folder, c.cylinder) +
+        return CylinderFile(folder, c.cylinder) +
                " does not match the size of a cylinder, imaging failed.";
     }
     if (c.text == kFolderMessage) {
@@ -180,9 +142,9 @@ std::string ExpectedText(const FaultCase& c, const std::string& folder)
 void ExpectReportedAndReleased(const SimulatedPlatform& platform, const std::string& text,
                                const std::string& caption)
 {
-    ExpectOneErrorBox(platform, text, caption);
+    EXPECT_EQ(Boxes(platform), OneErrorBox(text, caption));
     ExpectNothingLeaked(platform);
-    EXPECT_LE(platform.HeapAllocations(), 1);
+    EXPECT_LE(platform.CallsTo(Api::HeapAlloc).size(), 1u);
 
     const auto opens = platform.CallsTo(Api::CreateFileA);
     const HANDLE drive = opens.empty() ? nullptr : opens[0].result;
@@ -210,59 +172,40 @@ void ExpectReportedAndReleased(const SimulatedPlatform& platform, const std::str
 std::vector<FaultCase> OpeningFaults()
 {
     return {
-        {Fault::OpenInUse, 0, 2, "Drive is currently in use", "ERROR", 0, 0},
-        {Fault::OpenDenied, 0, 2, "Could not open drive for READ/WRITE access.  Error: 5",
+        {"open in use", FailEvery(Api::CreateFileA, ERROR_SHARING_VIOLATION), 0, 2,
+         "Drive is currently in use", "ERROR", 0, 0},
+        {"open denied", FailEvery(Api::CreateFileA, ERROR_ACCESS_DENIED), 0, 2,
+         "Could not open drive for READ/WRITE access.  Error: 5", "ERROR", 0, 0},
+        {"geometry fails", FailEvery(Api::DeviceIoControl, ERROR_NOT_READY), 0, 1, kDamaged,
          "ERROR", 0, 0},
-        {Fault::GeometryFails, 0, 1, kDamaged, "ERROR", 0, 0},
-        {Fault::GeometryEmpty, 0, 1, kDamaged, "ERROR", 0, 0},
-        {Fault::GeometryTooLarge, 0, 1, kDamaged, "ERROR", 0, 0},
-        {Fault::NoMemory, 0, 3, "Out of memory", "Error", 0, 0},
+        {"geometry empty", GeometryOf(2, 0), 0, 1, kDamaged, "ERROR", 0, 0},
+        {"geometry too large", GeometryOf(65536, 65536), 0, 1, kDamaged, "ERROR", 0, 0},
+        {"no memory", FailEvery(Api::HeapAlloc, ERROR_NOT_ENOUGH_MEMORY), 0, 3, "Out of memory",
+         "Error", 0, 0},
     };
 }
 
 const int kPositions[] = {0, 40, 79};
 
+const char kNotWritable[] = "file not writable";
+
 std::vector<FaultCase> DiskToFilesFaults()
 {
     std::vector<FaultCase> cases = OpeningFaults();
     for (const int k : kPositions) {
-        cases.push_back({Fault::NoEvent, k, 6, kReadFailed, "Error", k, 0});
-        cases.push_back({Fault::Refused, k, 4, kReadFailed, "Error", k, 0});
-        cases.push_back({Fault::CompletionFails, k, 6, kReadFailed, "Error", k, 0});
-        cases.push_back({Fault::ShortAtOnce, k, 6, kReadFailed, "Error", k, 0});
-        cases.push_back({Fault::ShortAfterWait, k, 6, kReadFailed, "Error", k, 0});
-        cases.push_back({Fault::WaitFails, k, 6, kReadFailed, "Error", k, 0});
-        cases.push_back({Fault::FileNotWritable, k, 1, "Could not write to disk", "Error", k, 0});
+        const auto add = [&](const char* name, Fault fault, int status) {
+            cases.push_back({name, std::move(fault), k, status, kReadFailed, "Error", k, 0});
+        };
+        add("no event", FailNth(Api::CreateEventA, ERROR_NOT_ENOUGH_MEMORY), 6);
+        add("refused", Transfer(Plan::Refused(ERROR_NOT_READY)), 4);
+        add("completion fails", Transfer(Plan::PendingFails(2, ERROR_CRC)), 6);
+        add("short at once", Transfer(Plan::ImmediateShort(512)), 6);
+        add("short after a wait", Transfer(Plan::PendingShort(3, 512)), 6);
+        add("wait fails", Transfer(Plan::WaitFails(1)), 6);
+        cases.push_back({kNotWritable, ChangeFile(AFolder), k, 1, "Could not write to disk",
+                         "Error", k, 0});
     }
     return cases;
-}
-
-TEST(ImagingOperations, DiskToFilesStopsAtTheFirstFaultWithOneMessage)
-{
-    const DWORD bytes = k144.BytesPerCylinder();
-    const Bytes disk = Pattern(k144.MediumBytes(), 0, 'D');
-    const Bytes before = Pattern(k144.MediumBytes(), 0, 'O');
-    for (const FaultCase& c : DiskToFilesFaults()) {
-        SCOPED_TRACE(DescribeCase(c));
-        Rig rig(k144, disk);
-        WriteFileSet(rig.folder, before, bytes);
-        Apply(c, rig, Api::ReadFile, bytes);
-
-        EXPECT_EQ(CopyDiskToFiles('A', rig.folder.Path()), c.status);
-        ExpectReportedAndReleased(rig.platform, ExpectedText(c, rig.folder.Path()), c.caption);
-
-        // Cylinders before the fault are new, the rest as they were.
-        for (int cylinder = 0; cylinder < kCylinders; ++cylinder) {
-            const std::string file = rig.folder.File(cylinder);
-            if (c.fault == Fault::FileNotWritable && cylinder == c.cylinder) {
-                EXPECT_TRUE(fs::is_directory(file));
-                continue;
-            }
-            const Bytes& source = cylinder < c.newCylinders ? disk : before;
-            ASSERT_EQ(ReadWholeFile(file), Slice(source, size_t{bytes} * cylinder, bytes))
-                << cylinder;
-        }
-    }
 }
 
 std::vector<FaultCase> FilesToDiskFaults()
@@ -270,58 +213,86 @@ std::vector<FaultCase> FilesToDiskFaults()
     std::vector<FaultCase> cases = OpeningFaults();
     const DWORD shortBy512 = k144.BytesPerCylinder() - 512;
     for (const int k : kPositions) {
+        const auto add = [&](const char* name, Fault fault, int status, const char* text,
+                             int copied, DWORD partial) {
+            cases.push_back({name, std::move(fault), k, status, text, "Error", copied, partial});
+        };
         // The whole set is checked before the disk is touched.
-        cases.push_back({Fault::FileWrongSize, k, 1, kSizeMessage, "Error", 0, 0});
-        cases.push_back({Fault::FileGone, k, 7, kFolderMessage, "Error", 0, 0});
-        cases.push_back(
-            {Fault::NoEvent, k, 1, "Error: could not create overlapped event", "Error", k, 0});
-        cases.push_back({Fault::Refused, k, 4, "Error in communications", "Error", k, 0});
-        cases.push_back({Fault::CompletionFails, k, 1, kWriteFailed, "Error", k, 0});
-        cases.push_back({Fault::ShortAtOnce, k, 1, kWriteFailed, "Error", k, shortBy512});
-        cases.push_back({Fault::ShortAfterWait, k, 1, kWriteFailed, "Error", k, shortBy512});
-        cases.push_back({Fault::WaitFails, k, 1, kWriteFailed, "Error", k, 0});
+        add("file one byte short", ChangeFile(OneByteShort), 1, kSizeMessage, 0, 0);
+        add("file gone", ChangeFile(Gone), 7, kFolderMessage, 0, 0);
+        add("no event", FailNth(Api::CreateEventA, ERROR_NOT_ENOUGH_MEMORY), 1,
+            "Error: could not create overlapped event", k, 0);
+        add("refused", Transfer(Plan::Refused(ERROR_NOT_READY)), 4, "Error in communications",
+            k, 0);
+        add("completion fails", Transfer(Plan::PendingFails(2, ERROR_CRC)), 1, kWriteFailed, k,
+            0);
+        add("short at once", Transfer(Plan::ImmediateShort(512)), 1, kWriteFailed, k,
+            shortBy512);
+        add("short after a wait", Transfer(Plan::PendingShort(3, 512)), 1, kWriteFailed, k,
+            shortBy512);
+        add("wait fails", Transfer(Plan::WaitFails(1)), 1, kWriteFailed, k, 0);
     }
+    // A file that changes during the copy: the check per cylinder catches it.
     for (const int k : {1, 40, 79}) {
-        cases.push_back({Fault::FileShrinksMidCopy, k, 1, kSizeMessage, "Error", k, 0});
-        cases.push_back({Fault::FileGoneMidCopy, k, 7, kFolderMessage, "Error", k, 0});
+        cases.push_back({"file shrinks mid-copy", ChangeFile(OneByteShort, true), k, 1,
+                         kSizeMessage, "Error", k, 0});
+        cases.push_back({"file gone mid-copy", ChangeFile(Gone, true), k, 7, kFolderMessage,
+                         "Error", k, 0});
     }
     return cases;
 }
 
-TEST(ImagingOperations, FilesToDiskStopsAtTheFirstFaultWithOneMessage)
+struct Direction {
+    const char* name;
+    int (*copy)(char, const std::string&);
+    Api transfer;
+    std::vector<FaultCase> faults;
+};
+
+// Each fault in each direction: the table's status and one message, the
+// cylinders before the fault copied (and of the failing one what arrived),
+// the rest of the target as it was.
+TEST(ImagingOperations, StopAtTheFirstFaultWithOneMessage)
 {
     const DWORD bytes = k144.BytesPerCylinder();
-    const Bytes image = Pattern(k144.MediumBytes(), 0, 'F');
-    const Bytes before = Pattern(k144.MediumBytes(), 0, 'O');
-    for (const FaultCase& c : FilesToDiskFaults()) {
-        SCOPED_TRACE(DescribeCase(c));
-        Rig rig(k144, before);
-        WriteFileSet(rig.folder, image, bytes);
-        Apply(c, rig, Api::WriteFile, bytes);
+    const Bytes source = Pattern(k144.MediumBytes(), 0, 'N');
+    const Bytes old = Pattern(k144.MediumBytes(), 0, 'O');
+    const Direction directions[] = {
+        {"disk to files", CopyDiskToFiles, Api::ReadFile, DiskToFilesFaults()},
+        {"files to disk", CopyFilesToDisk, Api::WriteFile, FilesToDiskFaults()},
+    };
+    for (const Direction& direction : directions) {
+        const bool toFiles = direction.transfer == Api::ReadFile;
+        for (const FaultCase& c : direction.faults) {
+            SCOPED_TRACE(testing::Message() << direction.name << ", " << c.name << " at cylinder "
+                                              << c.cylinder);
+            Rig rig(k144, toFiles ? source : old);
+            WriteFileSet(rig.folder, toFiles ? old : source, bytes);
+            c.fault(rig, c.cylinder, direction.transfer, bytes);
 
-        EXPECT_EQ(CopyFilesToDisk('A', rig.folder.Path()), c.status);
-        ExpectReportedAndReleased(rig.platform, ExpectedText(c, rig.folder.Path()), c.caption);
+            EXPECT_EQ(direction.copy('A', rig.folder.Path()), c.status);
+            ExpectReportedAndReleased(rig.platform, ExpectedText(c, rig.folder.Path()),
+                                      c.caption);
 
-        Bytes expected = before;
-        const size_t arrived = size_t{bytes} * c.newCylinders + c.partialBytes;
-        std::copy(image.begin(), image.begin() + arrived, expected.begin());
-        EXPECT_TRUE(rig.platform.Medium('A') == expected);
+            Bytes expected = old;
+            const size_t arrived = size_t{bytes} * c.newCylinders + c.partialBytes;
+            std::copy(source.begin(), source.begin() + arrived, expected.begin());
+            if (!toFiles) {
+                EXPECT_TRUE(rig.platform.Medium('A') == expected);
+                continue;
+            }
+            EXPECT_TRUE(rig.platform.Medium('A') == source);
+            for (int cylinder = 0; cylinder < kCylinders; ++cylinder) {
+                const std::string file = rig.folder.File(cylinder);
+                if (c.name == kNotWritable && cylinder == c.cylinder) {
+                    EXPECT_TRUE(fs::is_directory(file));
+                    continue;
+                }
+                ASSERT_EQ(ReadWholeFile(file), Slice(expected, size_t{bytes} * cylinder, bytes))
+                    << cylinder;
+            }
+        }
     }
-}
-
-TEST(ImagingOperations, ASetFromASmallerFormatLeavesTheDiskUntouched)
-{
-    const Bytes before = Pattern(k144.MediumBytes(), 0, 'O');
-    Rig rig(k144, before);
-    WriteFileSet(rig.folder, Pattern(k720.MediumBytes(), 0, 'F'), k720.BytesPerCylinder());
-
-    EXPECT_EQ(CopyFilesToDisk('A', rig.folder.Path()), 1);
-    ExpectReportedAndReleased(
-        rig.platform,
-        rig.folder.Path() + "\\cyl00.bin does not match the size of a cylinder, imaging failed.",
-        "Error");
-    EXPECT_TRUE(rig.platform.CallsTo(Api::WriteFile).empty());
-    EXPECT_TRUE(rig.platform.Medium('A') == before);
 }
 
 }  // namespace

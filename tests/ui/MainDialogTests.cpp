@@ -24,24 +24,24 @@ protected:
         ASSERT_NE(app.Dialog(), nullptr) << "the main dialog \"" << kMainCaption << "\" did not appear";
     }
 
-    // Presses Copy Image and returns the one box that follows.
-    DialogBoxInfo CopyImageBox()
+    // Presses Copy Image and checks the one box that follows. The engine's
+    // boxes have no owner and show the error icon; the dialog's neither.
+    DialogBoxInfo CopyImageShows(const std::string& caption, const std::string& text, HWND owner)
     {
         app.PressCopyImage();
         DialogBoxInfo box = app.WaitForBox();
         EXPECT_NE(box.window, nullptr) << "Copy Image showed no message";
+        EXPECT_EQ(box.caption, caption);
+        EXPECT_EQ(box.text, text);
+        EXPECT_EQ(box.owner, owner);
+        EXPECT_EQ(box.hasIcon, owner == nullptr);
         return box;
     }
 
-    // Presses Copy Image, expects "Copy Successful" under "Complete" while the
-    // button is still disabled, and dismisses it.
+    // "Copy Successful" under "Complete" while the button is still disabled.
     void CopyImageSucceeds()
     {
-        const DialogBoxInfo box = CopyImageBox();
-        EXPECT_EQ(box.caption, "Complete");
-        EXPECT_EQ(box.text, "Copy Successful");
-        EXPECT_EQ(box.owner, app.Dialog());
-        EXPECT_FALSE(box.hasIcon);
+        const DialogBoxInfo box = CopyImageShows("Complete", "Copy Successful", app.Dialog());
         EXPECT_FALSE(app.CopyImageEnabled()) << "Copy Image is enabled before the success message is dismissed";
         ASSERT_TRUE(app.Dismiss(box));
         EXPECT_TRUE(app.WaitForCopyImageEnabled());
@@ -86,11 +86,7 @@ TEST_F(MainDialog, RejectsAFolderThatIsNotAnExistingDirectory)
             SCOPED_TRACE(std::string(c.name) + (direction == IDC_TO_FLOPPY ? ", to floppy" : ", from floppy"));
             app.ChooseDirection(direction);
             app.SetFolder(c.folder);
-            const DialogBoxInfo box = CopyImageBox();
-            EXPECT_EQ(box.caption, kAppName);
-            EXPECT_EQ(box.text, "The path specified is invalid");
-            EXPECT_EQ(box.owner, app.Dialog());
-            EXPECT_FALSE(box.hasIcon);
+            const DialogBoxInfo box = CopyImageShows(kAppName, "The path specified is invalid", app.Dialog());
             EXPECT_TRUE(app.CopyImageEnabled()) << "Copy Image must be enabled again before the message";
             ASSERT_TRUE(app.Dismiss(box));
             EXPECT_TRUE(app.CopyImageEnabled());
@@ -110,11 +106,11 @@ TEST_F(MainDialog, NamesTheLowestMissingCylinderFileAndLeavesTheFloppyAlone)
 {
     const std::string folder = FreshFolder("missing");
     for (int cylinder = 0; cylinder < 42; ++cylinder) {
-        ASSERT_TRUE(WriteWholeFile(CylinderFile(folder, cylinder), Pattern(kBytesPerCylinder, cylinder)));
+        ASSERT_TRUE(WriteWholeFile(CylinderFile(folder, cylinder), Pattern(kBytesPerCylinder, 0, cylinder)));
     }
     // Later files present too: the lowest missing one is named, not the last.
-    ASSERT_TRUE(WriteWholeFile(CylinderFile(folder, 43), Pattern(kBytesPerCylinder, 43)));
-    const std::vector<uint8_t> disk = ReadWholeFile(FloppyImageOf('A'));
+    ASSERT_TRUE(WriteWholeFile(CylinderFile(folder, 43), Pattern(kBytesPerCylinder, 0, 43)));
+    const Bytes disk = ReadWholeFile(FloppyImageOf('A'));
     ASSERT_EQ(disk.size(), kCylinders * kBytesPerCylinder);
 
     // A trailing backslash stays in the folder text, so the name gets two.
@@ -125,10 +121,8 @@ TEST_F(MainDialog, NamesTheLowestMissingCylinderFileAndLeavesTheFloppyAlone)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         app.SetFolder(folder + c.folderSuffix);
-        const DialogBoxInfo box = CopyImageBox();
-        EXPECT_EQ(box.caption, kAppName);
-        EXPECT_EQ(box.text, "File " + folder + c.nameSeparator + "cyl42.bin does not exist.  Imaging aborted.");
-        EXPECT_EQ(box.owner, app.Dialog());
+        const DialogBoxInfo box = CopyImageShows(
+            kAppName, "File " + folder + c.nameSeparator + "cyl42.bin does not exist.  Imaging aborted.", app.Dialog());
         EXPECT_TRUE(app.CopyImageEnabled());
         ASSERT_TRUE(app.Dismiss(box));
         EXPECT_TRUE(app.OtherDialogs().empty());
@@ -140,7 +134,7 @@ TEST_F(MainDialog, CopiesTheWholeFloppyToFilesAndBackByteForByte)
 {
     const std::string disk = FloppyImageOf('A');
     const std::string folder = FreshFolder("copy");
-    const std::vector<uint8_t> original = Pattern(kCylinders * kBytesPerCylinder, 1);
+    const Bytes original = Pattern(kCylinders * kBytesPerCylinder, 0, 1);
     ASSERT_TRUE(WriteWholeFile(disk, original));
     ASSERT_EQ(ComboItems(app.Control(IDC_DRIVE)).at(ComboSelection(app.Control(IDC_DRIVE))), "A:");
 
@@ -151,14 +145,14 @@ TEST_F(MainDialog, CopiesTheWholeFloppyToFilesAndBackByteForByte)
         SCOPED_TRACE("cylinder " + std::to_string(cylinder));
         const auto from = original.begin() + static_cast<ptrdiff_t>(cylinder * kBytesPerCylinder);
         ASSERT_TRUE(ReadWholeFile(CylinderFile(folder, cylinder)) ==
-                    std::vector<uint8_t>(from, from + kBytesPerCylinder));
+                    Bytes(from, from + kBytesPerCylinder));
     }
     ASSERT_FALSE(FileExists(CylinderFile(folder, 80)));
 
     // New content in every file, so a cylinder left unwritten shows.
-    std::vector<uint8_t> expected;
+    Bytes expected;
     for (int cylinder = 0; cylinder < kCylinders; ++cylinder) {
-        std::vector<uint8_t> file = Pattern(kBytesPerCylinder, 1000 + cylinder);
+        Bytes file = Pattern(kBytesPerCylinder, 0, 1000 + cylinder);
         ASSERT_TRUE(WriteWholeFile(CylinderFile(folder, cylinder), file));
         expected.insert(expected.end(), file.begin(), file.end());
     }
@@ -167,28 +161,23 @@ TEST_F(MainDialog, CopiesTheWholeFloppyToFilesAndBackByteForByte)
     EXPECT_TRUE(ReadWholeFile(disk) == expected) << "the floppy does not hold the 80 files in order";
 
     // Files already in the folder are overwritten without a question.
-    const std::vector<uint8_t> changed = Pattern(kCylinders * kBytesPerCylinder, 2);
+    const Bytes changed = Pattern(kCylinders * kBytesPerCylinder, 0, 2);
     ASSERT_TRUE(WriteWholeFile(disk, changed));
     app.ChooseDirection(IDC_FROM_FLOPPY);
     ASSERT_NO_FATAL_FAILURE(CopyImageSucceeds());
     const auto last = changed.end() - static_cast<ptrdiff_t>(kBytesPerCylinder);
-    EXPECT_TRUE(ReadWholeFile(CylinderFile(folder, 79)) == std::vector<uint8_t>(last, changed.end()));
+    EXPECT_TRUE(ReadWholeFile(CylinderFile(folder, 79)) == Bytes(last, changed.end()));
 }
 
 TEST_F(MainDialog, ReportsADriveInUseOnceAndEnablesCopyImageAgain)
 {
     const std::string folder = FreshFolder("in-use");
-    KernelHandle held(CreateFileA("\\\\.\\A:", GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                  OPEN_EXISTING, 0, nullptr));
+    const KernelHandle held = OpenVolume('A');
     ASSERT_TRUE(held.IsValid()) << "the test could not open drive A: itself, error " << GetLastError();
 
     app.SetFolder(folder);
     app.ChooseDirection(IDC_FROM_FLOPPY);
-    const DialogBoxInfo box = CopyImageBox();
-    EXPECT_EQ(box.caption, "ERROR");
-    EXPECT_EQ(box.text, "Drive is currently in use");
-    EXPECT_EQ(box.owner, nullptr) << "the engine's messages have no owner window";
-    EXPECT_TRUE(box.hasIcon) << "the engine's messages show the error icon";
+    const DialogBoxInfo box = CopyImageShows("ERROR", "Drive is currently in use", nullptr);
     EXPECT_TRUE(IsWindowEnabled(app.Dialog())) << "an owner-less box leaves the dialog enabled";
     EXPECT_FALSE(app.CopyImageEnabled()) << "Copy Image is enabled while the copy still runs";
     ASSERT_TRUE(app.Dismiss(box));
@@ -225,9 +214,9 @@ public:
         // shortly before moves that time (relatime), and the two ids no longer
         // match; so every folder on the path is listed once beforehand.
         for (size_t end = path.find('\\'); end != std::string::npos; end = path.find('\\', end + 1)) {
-            ListFolder(path.substr(0, end));
+            FolderEntries(path.substr(0, end));
         }
-        ListFolder(path);
+        FolderEntries(path);
         void* remote = m_app.Program().CopyIntoProgram(path);
         // The browser answers nothing; a folder found is a new tree selection.
         LRESULT before = 0;
@@ -247,42 +236,30 @@ private:
     HWND m_window = nullptr;
 };
 
+// Cancelled, the browser changes nothing; confirmed, only the folder.
 TEST_F(MainDialog, BrowseChangesOnlyTheFolder)
 {
     const std::string chosen = FreshFolder("browse-chosen");
     const HWND drives = app.Control(IDC_DRIVE);
-    app.ChooseDirection(IDC_FROM_FLOPPY);
-    ASSERT_TRUE(SendW(drives, CB_SETCURSEL, 1, 0));
+    for (const int button : {IDCANCEL, IDOK}) {
+        SCOPED_TRACE(button == IDOK ? "OK" : "Cancel");
+        app.SetFolder("typed by the user");
+        app.ChooseDirection(IDC_FROM_FLOPPY);
+        ASSERT_TRUE(SendW(drives, CB_SETCURSEL, 1, 0));
 
-    PostClick(app.Control(IDC_BROWSE));
-    FolderBrowser browser(app);
-    ASSERT_NE(browser.Window(), nullptr) << "Browse... opened no folder browser";
-    EXPECT_NE(browser.Tree(), nullptr) << "the browser's tree is not a direct child";
-    ASSERT_TRUE(browser.Select(chosen));
-    ASSERT_TRUE(browser.Press(IDOK));
+        PostClick(app.Control(IDC_BROWSE));
+        FolderBrowser browser(app);
+        ASSERT_NE(browser.Window(), nullptr) << "Browse... opened no folder browser";
+        EXPECT_NE(browser.Tree(), nullptr) << "the browser's tree is not a direct child";
+        ASSERT_TRUE(browser.Select(chosen));
+        ASSERT_TRUE(browser.Press(button));
 
-    EXPECT_EQ(app.Folder(), chosen);
-    EXPECT_TRUE(IsChecked(app.Control(IDC_FROM_FLOPPY))) << "Browse... changed the direction";
-    EXPECT_FALSE(IsChecked(app.Control(IDC_TO_FLOPPY)));
-    EXPECT_EQ(ComboSelection(drives), 1) << "Browse... changed the drive";
-    EXPECT_TRUE(app.OtherDialogs().empty());
-}
-
-TEST_F(MainDialog, CancellingBrowseChangesNothing)
-{
-    const std::string other = FreshFolder("browse-other");
-    app.SetFolder("typed by the user");
-    app.ChooseDirection(IDC_FROM_FLOPPY);
-
-    PostClick(app.Control(IDC_BROWSE));
-    FolderBrowser browser(app);
-    ASSERT_NE(browser.Window(), nullptr) << "Browse... opened no folder browser";
-    ASSERT_TRUE(browser.Select(other));
-    ASSERT_TRUE(browser.Press(IDCANCEL));
-
-    EXPECT_EQ(app.Folder(), "typed by the user");
-    EXPECT_TRUE(IsChecked(app.Control(IDC_FROM_FLOPPY)));
-    EXPECT_EQ(ComboSelection(app.Control(IDC_DRIVE)), 0);
+        EXPECT_EQ(app.Folder(), button == IDOK ? chosen : "typed by the user");
+        EXPECT_TRUE(IsChecked(app.Control(IDC_FROM_FLOPPY))) << "Browse... changed the direction";
+        EXPECT_FALSE(IsChecked(app.Control(IDC_TO_FLOPPY)));
+        EXPECT_EQ(ComboSelection(drives), 1) << "Browse... changed the drive";
+        EXPECT_TRUE(app.OtherDialogs().empty());
+    }
 }
 
 }  // namespace

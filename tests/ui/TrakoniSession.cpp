@@ -2,27 +2,8 @@
 
 #include "app/res/resource.h"
 
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
-#include <memory>
 
 namespace ui {
-namespace {
-
-struct FindCloser {
-    void operator()(HANDLE search) const
-    {
-        if (search != INVALID_HANDLE_VALUE) {
-            FindClose(search);
-        }
-    }
-};
-using FileSearch = std::unique_ptr<void, FindCloser>;
-
-}  // namespace
-
 std::string TrakoniExe()
 {
     return WinePathOf(TRAKONI_EXE);
@@ -40,41 +21,11 @@ std::string WorkFolder()
 std::string FreshFolder(const std::string& name)
 {
     const std::string folder = WorkFolder() + "\\" + name;
-    WIN32_FIND_DATAA found{};
-    const FileSearch search(FindFirstFileA((folder + "\\*").c_str(), &found));
-    if (search.get() != INVALID_HANDLE_VALUE) {
-        do {
-            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-                DeleteFileA((folder + "\\" + found.cFileName).c_str());
-            }
-        } while (FindNextFileA(search.get(), &found));
+    for (const std::string& entry : FolderEntries(folder)) {
+        DeleteFileA((folder + "\\" + entry).c_str());
     }
     CreateDirectoryA(folder.c_str(), nullptr);
     return folder;
-}
-
-void ListFolder(const std::string& folder)
-{
-    WIN32_FIND_DATAA found{};
-    const FileSearch search(FindFirstFileA((folder + "\\*").c_str(), &found));
-    if (search.get() != INVALID_HANDLE_VALUE) {
-        while (FindNextFileA(search.get(), &found)) {
-        }
-    }
-}
-
-std::string FloppyImageOf(char letter)
-{
-    const char* prefix = std::getenv("WINEPREFIX");
-    const std::string image = std::string("/floppies/") + static_cast<char>(letter - 'A' + 'a') + ".img";
-    return WinePathOf((prefix != nullptr ? prefix : "") + image);
-}
-
-std::string CylinderFile(const std::string& folder, int cylinder)
-{
-    char name[16] = {};
-    std::snprintf(name, sizeof name, "\\cyl%2.2i.bin", cylinder);
-    return folder + name;
 }
 
 std::vector<std::string> Lines(const std::string& text)
@@ -91,33 +42,9 @@ std::vector<std::string> Lines(const std::string& text)
     return lines;
 }
 
-std::vector<uint8_t> ReadWholeFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-bool WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    return !out.fail();
-}
-
 bool FileExists(const std::string& path)
 {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-std::vector<uint8_t> Pattern(size_t size, uint64_t seed)
-{
-    std::vector<uint8_t> bytes(size);
-    for (size_t offset = 0; offset < size; ++offset) {
-        const uint64_t word = (static_cast<uint64_t>(offset / 8) * 8) ^ (seed * 0x9E3779B97F4A7C15ull);
-        bytes[offset] = static_cast<uint8_t>(word >> (8 * (offset % 8)));
-    }
-    return bytes;
 }
 
 TrakoniSession::TrakoniSession(const std::string& exe, bool waitForDialog)

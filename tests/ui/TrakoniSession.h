@@ -4,7 +4,6 @@
 
 #include "tests/ui/WindowDriver.h"
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -22,24 +21,12 @@ std::string WorkFolder();
 // An empty folder of this name in the work folder; files left in it by an
 // earlier run are removed first.
 std::string FreshFolder(const std::string& name);
-// Reads the folder's entries once (and so updates its access time).
-void ListFolder(const std::string& folder);
-// The image file behind drive `letter` of the prefix the tests run in.
-std::string FloppyImageOf(char letter);
-// The file of one cylinder in a folder, as the program names it.
-std::string CylinderFile(const std::string& folder, int cylinder);
 
 // The lines of a text, without their ends ("\n" or "\r\n"); an unterminated
 // last line is marked so.
 std::vector<std::string> Lines(const std::string& text);
 
-// Whole-file helpers; an unreadable file gives an empty vector.
-std::vector<uint8_t> ReadWholeFile(const std::string& path);
-bool WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes);
 bool FileExists(const std::string& path);
-// A fill in which every 8 bytes hold their own offset mixed with `seed`, so a
-// misplaced, stale or missing block shows at once.
-std::vector<uint8_t> Pattern(size_t size, uint64_t seed);
 
 class TrakoniSession {
 public:

@@ -1,10 +1,8 @@
 #include "tests/ui/WindowDriver.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <memory>
 #include <type_traits>
-#include <utility>
 
 namespace ui {
 namespace {
@@ -29,11 +27,11 @@ using ScreenDc = std::unique_ptr<std::remove_pointer_t<HDC>, ScreenDcRelease>;
 using MemoryDc = std::unique_ptr<std::remove_pointer_t<HDC>, MemoryDcDelete>;
 using GdiObject = std::unique_ptr<std::remove_pointer_t<HBITMAP>, GdiObjectDelete>;
 
-bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes)
+std::string ClassOf(HWND window)
 {
-    std::unique_ptr<FILE, int (*)(FILE*)> out(std::fopen(path.c_str(), "wb"), std::fclose);
-    return out && std::fwrite(bytes.data(), 1, bytes.size(), out.get()) == bytes.size() &&
-           std::fclose(out.release()) == 0;
+    char name[64] = {};
+    GetClassNameA(window, name, sizeof name);
+    return name;
 }
 
 struct EnumState {
@@ -61,6 +59,18 @@ BOOL CALLBACK CollectStatic(HWND window, LPARAM param)
     return TRUE;
 }
 
+// A send that gives up after kSendMs, through the A or the W call.
+bool SendBy(decltype(&SendMessageTimeoutA) send, HWND window, UINT message, WPARAM w, LPARAM l,
+            LRESULT* result)
+{
+    DWORD_PTR answer = 0;
+    const bool sent = send(window, message, w, l, SMTO_NORMAL, kSendMs, &answer) != 0;
+    if (result != nullptr) {
+        *result = static_cast<LRESULT>(answer);
+    }
+    return sent;
+}
+
 }  // namespace
 
 bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs)
@@ -75,34 +85,6 @@ bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs)
         }
         Sleep(kPollMs);
     }
-}
-
-std::string WinePathOf(const std::string& hostPath)
-{
-    std::string path = "Z:" + hostPath;
-    std::replace(path.begin(), path.end(), '/', '\\');
-    return path;
-}
-
-KernelHandle& KernelHandle::operator=(KernelHandle&& other) noexcept
-{
-    if (this != &other) {
-        Reset(other.Take());
-    }
-    return *this;
-}
-
-HANDLE KernelHandle::Take()
-{
-    return std::exchange(m_h, nullptr);
-}
-
-void KernelHandle::Reset(HANDLE h)
-{
-    if (IsValid()) {
-        CloseHandle(m_h);
-    }
-    m_h = h;
 }
 
 RunningProgram::~RunningProgram()
@@ -187,12 +169,13 @@ std::vector<HWND> RunningProgram::Dialogs() const
     return windows;
 }
 
-HWND RunningProgram::WaitForDialog(const std::string& caption, DWORD timeoutMs) const
+HWND RunningProgram::WaitForDialogWhere(const std::function<bool(HWND)>& wanted,
+                                        DWORD timeoutMs) const
 {
     HWND found = nullptr;
     WaitUntil([&] {
         for (HWND window : Dialogs()) {
-            if (WindowText(window) == caption) {
+            if (wanted(window)) {
                 found = window;
                 return true;
             }
@@ -202,19 +185,17 @@ HWND RunningProgram::WaitForDialog(const std::string& caption, DWORD timeoutMs) 
     return found;
 }
 
+HWND RunningProgram::WaitForDialog(const std::string& caption, DWORD timeoutMs) const
+{
+    return WaitForDialogWhere([&](HWND window) { return WindowText(window) == caption; },
+                              timeoutMs);
+}
+
 HWND RunningProgram::WaitForNewDialog(const std::vector<HWND>& known, DWORD timeoutMs) const
 {
-    HWND found = nullptr;
-    WaitUntil([&] {
-        for (HWND window : Dialogs()) {
-            if (std::find(known.begin(), known.end(), window) == known.end()) {
-                found = window;
-                return true;
-            }
-        }
-        return false;
-    }, timeoutMs);
-    return found;
+    return WaitForDialogWhere(
+        [&](HWND window) { return std::find(known.begin(), known.end(), window) == known.end(); },
+        timeoutMs);
 }
 
 void* RunningProgram::CopyIntoProgram(const std::string& text) const
@@ -233,22 +214,12 @@ void* RunningProgram::CopyIntoProgram(const std::string& text) const
 
 bool Send(HWND window, UINT message, WPARAM w, LPARAM l, LRESULT* result)
 {
-    DWORD_PTR answer = 0;
-    const bool sent = SendMessageTimeoutA(window, message, w, l, SMTO_NORMAL, kSendMs, &answer) != 0;
-    if (result != nullptr) {
-        *result = static_cast<LRESULT>(answer);
-    }
-    return sent;
+    return SendBy(SendMessageTimeoutA, window, message, w, l, result);
 }
 
 bool SendW(HWND window, UINT message, WPARAM w, LPARAM l, LRESULT* result)
 {
-    DWORD_PTR answer = 0;
-    const bool sent = SendMessageTimeoutW(window, message, w, l, SMTO_NORMAL, kSendMs, &answer) != 0;
-    if (result != nullptr) {
-        *result = static_cast<LRESULT>(answer);
-    }
-    return sent;
+    return SendBy(SendMessageTimeoutW, window, message, w, l, result);
 }
 
 bool Post(HWND window, UINT message, WPARAM w, LPARAM l)
@@ -267,13 +238,6 @@ std::string WindowText(HWND window)
     Send(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), &copied);
     text.resize(static_cast<size_t>(copied));
     return text;
-}
-
-std::string ClassOf(HWND window)
-{
-    char name[64] = {};
-    GetClassNameA(window, name, sizeof name);
-    return name;
 }
 
 HWND Control(HWND dialog, int id)
@@ -407,13 +371,13 @@ bool SaveWindowBitmap(HWND window, const std::string& bmpPath)
     file.bfType = 0x4D42;  // "BM"
     file.bfOffBits = sizeof file + sizeof info.bmiHeader;
     file.bfSize = file.bfOffBits + info.bmiHeader.biSizeImage;
-    std::vector<uint8_t> bytes(reinterpret_cast<const uint8_t*>(&file),
+    Bytes bytes(reinterpret_cast<const uint8_t*>(&file),
                                reinterpret_cast<const uint8_t*>(&file) + sizeof file);
     const auto* header = reinterpret_cast<const uint8_t*>(&info.bmiHeader);
     bytes.insert(bytes.end(), header, header + sizeof info.bmiHeader);
     const auto* pixels = static_cast<const uint8_t*>(bits);
     bytes.insert(bytes.end(), pixels, pixels + info.bmiHeader.biSizeImage);
-    return WriteBytes(bmpPath, bytes);
+    return WriteWholeFile(bmpPath, bytes);
 }
 
 }  // namespace ui

@@ -5,9 +5,8 @@
 // instead of hanging it.
 #pragma once
 
-#include "platform/Win32.h"
+#include "tests/support/TestSupport.h"
 
-#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -19,29 +18,6 @@ constexpr DWORD kWaitMs = 10000;
 
 // Polls `done` until it holds or `timeoutMs` has passed; true when it held.
 bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs = kWaitMs);
-
-// The path under which Wine shows a host path: drive Z: is the host's root.
-std::string WinePathOf(const std::string& hostPath);
-
-// A kernel handle closed with CloseHandle.
-class KernelHandle {
-public:
-    KernelHandle() = default;
-    explicit KernelHandle(HANDLE h) : m_h(h) {}
-    ~KernelHandle() { Reset(); }
-    KernelHandle(const KernelHandle&) = delete;
-    KernelHandle& operator=(const KernelHandle&) = delete;
-    KernelHandle(KernelHandle&& other) noexcept : m_h(other.Take()) {}
-    KernelHandle& operator=(KernelHandle&& other) noexcept;
-
-    HANDLE Get() const { return m_h; }
-    bool IsValid() const { return m_h != nullptr && m_h != INVALID_HANDLE_VALUE; }
-    HANDLE Take();
-    void Reset(HANDLE h = nullptr);
-
-private:
-    HANDLE m_h = nullptr;
-};
 
 // What a dialog-style window of the program shows.
 struct DialogBoxInfo {
@@ -67,8 +43,6 @@ public:
     // What the program has written to its standard output since the last call.
     std::string StandardOutput() const;
 
-    DWORD ProcessId() const { return m_processId; }
-    HANDLE Process() const { return m_process.Get(); }
     bool IsRunning() const;
 
     // Waits for the program to end; its exit code, or nothing on time-out.
@@ -88,6 +62,8 @@ public:
     void* CopyIntoProgram(const std::string& text) const;
 
 private:
+    HWND WaitForDialogWhere(const std::function<bool(HWND)>& wanted, DWORD timeoutMs) const;
+
     KernelHandle m_process;
     DWORD m_processId = 0;
     KernelHandle m_output;  // the reading end of the program's standard output
@@ -96,7 +72,6 @@ private:
 // Window reading and input, all with bounded sends so that a program busy in a
 // long operation fails the test instead of hanging it.
 std::string WindowText(HWND window);
-std::string ClassOf(HWND window);
 HWND Control(HWND dialog, int id);
 DialogBoxInfo Describe(HWND dialog);
 // Texts of the static controls of `dialog`, in z order.

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/wine/VirtualFloppy.h"
+#include "tests/support/TestSupport.h"
 
 namespace {
 
@@ -71,10 +71,10 @@ struct GeometryAnswer {
     DISK_GEOMETRY geometry = {};
 };
 
-GeometryAnswer AskPlatform(HANDLE handle, DWORD code = IOCTL_DISK_GET_DRIVE_GEOMETRY,
-                           DWORD outSize = sizeof(DISK_GEOMETRY))
+GeometryAnswer Ask(FloppyPlatform& platform, HANDLE handle,
+                   DWORD code = IOCTL_DISK_GET_DRIVE_GEOMETRY,
+                   DWORD outSize = sizeof(DISK_GEOMETRY))
 {
-    Win32Platform platform;
     GeometryAnswer answer;
     answer.ok = platform.DeviceIoControl(handle, code, nullptr, 0, &answer.geometry, outSize,
                                          &answer.returned, nullptr);
@@ -82,39 +82,22 @@ GeometryAnswer AskPlatform(HANDLE handle, DWORD code = IOCTL_DISK_GET_DRIVE_GEOM
     return answer;
 }
 
-GeometryAnswer AskWin32(HANDLE handle, DWORD code = IOCTL_DISK_GET_DRIVE_GEOMETRY,
-                        DWORD outSize = sizeof(DISK_GEOMETRY))
-{
-    GeometryAnswer answer;
-    answer.ok = ::DeviceIoControl(handle, code, nullptr, 0, &answer.geometry, outSize,
-                                  &answer.returned, nullptr);
-    answer.error = answer.ok ? 0 : ::GetLastError();
-    return answer;
-}
+// Win32 itself: the real platform less its one addition.
+struct PlainWin32 : Win32Platform {
+    BOOL DeviceIoControl(HANDLE device, DWORD code, void* in, DWORD inSize, void* out,
+                         DWORD outSize, DWORD* returned, OVERLAPPED* overlapped) override
+    {
+        return ::DeviceIoControl(device, code, in, inSize, out, outSize, returned, overlapped);
+    }
+} g_win32;
+Win32Platform g_platform;
 
 // Opens a volume the way the engine does.
-HANDLE OpenLikeEngine(const std::string& path)
+KernelHandle OpenLikeEngine(const std::string& path)
 {
-    return ::CreateFileA(path.c_str(), FILE_READ_DATA | FILE_WRITE_DATA, 0, nullptr,
-                         OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    return KernelHandle(::CreateFileA(path.c_str(), FILE_READ_DATA | FILE_WRITE_DATA, 0,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
 }
-
-class OpenHandle {
-public:
-    explicit OpenHandle(HANDLE h) : m_h(h) {}
-    ~OpenHandle()
-    {
-        if (m_h != INVALID_HANDLE_VALUE && m_h != nullptr) {
-            ::CloseHandle(m_h);
-        }
-    }
-    OpenHandle(const OpenHandle&) = delete;
-    OpenHandle& operator=(const OpenHandle&) = delete;
-    HANDLE Get() const { return m_h; }
-
-private:
-    HANDLE m_h;
-};
 
 // Wine has no driver for a volume backed by an image file: the request fails
 // there, and the platform answers for the floppy images.
@@ -128,11 +111,11 @@ TEST(Win32PlatformGeometry, VirtualFloppiesGetTheGeometryOfTheirImage)
     const Case cases[] = {{'A', 1474560, 18}, {'B', 737280, 9}};
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(1, c.letter));
-        OpenHandle volume(OpenLikeEngine(std::string("\\\\.\\") + c.letter + ":"));
+        const KernelHandle volume(OpenLikeEngine(std::string("\\\\.\\") + c.letter + ":"));
         ASSERT_NE(volume.Get(), INVALID_HANDLE_VALUE) << "error " << ::GetLastError();
-        ASSERT_FALSE(AskWin32(volume.Get()).ok) << "Wine now answers for image files";
+        ASSERT_FALSE(Ask(g_win32, volume.Get()).ok) << "Wine now answers for image files";
 
-        const GeometryAnswer answer = AskPlatform(volume.Get());
+        const GeometryAnswer answer = Ask(g_platform, volume.Get());
         ASSERT_TRUE(answer.ok) << "error " << answer.error;
         EXPECT_EQ(answer.returned, sizeof(DISK_GEOMETRY));
         ExpectFloppyGeometry(answer.geometry, c.bytes, c.sectorsPerTrack);
@@ -143,11 +126,11 @@ TEST(Win32PlatformGeometry, VirtualFloppiesGetTheGeometryOfTheirImage)
 // error code included.
 TEST(Win32PlatformGeometry, OtherwiseKeepsTheWin32Answer)
 {
-    ScratchFolder scratch;
+    TempFolder scratch;
     const std::string floppySized = scratch.Path() + "\\floppy-sized.img";
     const std::string oddSized = scratch.Path() + "\\odd-sized.img";
-    ASSERT_TRUE(WriteWholeFile(floppySized, std::vector<unsigned char>(737280)));
-    ASSERT_TRUE(WriteWholeFile(oddSized, std::vector<unsigned char>(737281)));
+    ASSERT_TRUE(WriteWholeFile(floppySized, Bytes(737280)));
+    ASSERT_TRUE(WriteWholeFile(oddSized, Bytes(737281)));
 
     struct Case {
         const char* name;
@@ -170,10 +153,10 @@ TEST(Win32PlatformGeometry, OtherwiseKeepsTheWin32Answer)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        OpenHandle handle(OpenLikeEngine(c.path));
+        const KernelHandle handle(OpenLikeEngine(c.path));
         ASSERT_NE(handle.Get(), INVALID_HANDLE_VALUE) << "error " << ::GetLastError();
-        const GeometryAnswer expected = AskWin32(handle.Get(), c.code, c.outSize);
-        const GeometryAnswer answer = AskPlatform(handle.Get(), c.code, c.outSize);
+        const GeometryAnswer expected = Ask(g_win32, handle.Get(), c.code, c.outSize);
+        const GeometryAnswer answer = Ask(g_platform, handle.Get(), c.code, c.outSize);
         EXPECT_EQ(answer.ok, expected.ok);
         EXPECT_EQ(answer.error, expected.error);
         if (expected.ok) {
@@ -183,9 +166,9 @@ TEST(Win32PlatformGeometry, OtherwiseKeepsTheWin32Answer)
     }
 
     // A plain file of a floppy size is a floppy image too.
-    OpenHandle file(OpenLikeEngine(floppySized));
+    const KernelHandle file(OpenLikeEngine(floppySized));
     ASSERT_NE(file.Get(), INVALID_HANDLE_VALUE);
-    const GeometryAnswer answer = AskPlatform(file.Get());
+    const GeometryAnswer answer = Ask(g_platform, file.Get());
     ASSERT_TRUE(answer.ok) << "error " << answer.error;
     ExpectFloppyGeometry(answer.geometry, 737280, 9);
 }
