@@ -9,21 +9,14 @@
 set -eu
 
 rounds=${1:-5}
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-build=${TRAKONI_BUILD_DIR:-$root/build/mingw}
+. "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 work=$build/bench
 prefix=$work/wineprefix
 image=$work/floppy.img
 files=$work/files
 host=$work/host
 
-"$root/scripts/install-deps.sh" strace
-
-cd "$root"
-if [ ! -f "$build/build.ninja" ]; then
-    cmake --preset mingw -B "$build" >/dev/null
-fi
-cmake --build "$build" -j2 --target trakoni_bench >/dev/null
+EXTRA_PACKAGES=strace build_targets trakoni_bench >/dev/null
 bench=$build/tests/bench/trakoni_bench.exe
 
 mkdir -p "$work"

@@ -10,18 +10,12 @@
 # main dialog, says where, and ends.
 set -eu
 
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-build=$root/build/mingw
+. "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 run=$build/run
 prefix=$run/wineprefix
 title="Vantor Trakoni Utility"
 
-"$root/scripts/install-deps.sh"
-
-if [ ! -f "$build/build.ninja" ]; then
-    (cd "$root" && cmake --preset mingw)
-fi
-cmake --build "$build" --target Trakoni demo_floppy -j2
+build_targets Trakoni demo_floppy
 
 exe=$build/app/Trakoni.exe
 mkdir -p "$run"
@@ -70,26 +64,16 @@ if display_works; then
     exit "$status"
 fi
 
-# No usable display: a virtual one, on the first free display number.
-number=90
-while [ -e "/tmp/.X$number-lock" ] || [ -e "/tmp/.X11-unix/X$number" ]; do
-    number=$((number + 1))
-done
-export DISPLAY=:$number
-Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb_pid=$!
+# No usable display: a virtual one of our own.
 app_pid=
 cleanup() {
     [ -z "$app_pid" ] || kill "$app_pid" 2>/dev/null || true
     wineserver -k >/dev/null 2>&1 || true
-    kill "$xvfb_pid" 2>/dev/null || true
+    [ -z "${xvfb_pid:-}" ] || kill "$xvfb_pid" 2>/dev/null || true
     wait 2>/dev/null || true
 }
 trap cleanup EXIT
-for _ in $(seq 1 50); do
-    [ -e "/tmp/.X11-unix/X$number" ] && break
-    sleep 0.2
-done
+start_virtual_display
 
 set_managed N
 echo "No display: starting Trakoni in the virtual display $DISPLAY ..."
