@@ -31,4 +31,14 @@ status=${PIPESTATUS[0]}
 set -e
 echo
 grep -E '^[0-9]+% tests passed' "$log" || echo "test.sh: CTest gave no summary" >&2
+
+# The test code's share: everything under tests/ against the product's
+# sources, with a budget of 40%.
+count_lines() {
+    find "$@" -type f \( -name '*.cpp' -o -name '*.h' -o -name '*.rc' \) -print0 | xargs -0 cat | grep -cv '^[[:space:]]*$'
+}
+cd "$root"
+test_lines=$(count_lines tests -not -name '*.rc')
+product_lines=$(count_lines $(ls -d */ | grep -v -e '^tests/' -e '^build/'))
+echo "Test lines: $test_lines under tests/, $product_lines of product ($((100 * test_lines / product_lines))%, budget 40%)"
 exit "$status"

@@ -72,8 +72,8 @@ void Run(Operation operation, char letter, const std::string& folder, DWORD byte
                                 used.largest == bytesPerCylinder && unused.requests == 0 &&
                                 counting.heapAllocations == 1 &&
                                 counting.heapBytes == bytesPerCylinder && counting.opens == 1;
-    for (const MessageBoxCall& message : counting.messages) {
-        std::printf("  message box: %s: %s\n", message.caption.c_str(), message.text.c_str());
+    for (const std::string& message : counting.messages) {
+        std::printf("  message box: %s\n", message.c_str());
     }
     measured.last = counting;
 }

@@ -1,13 +1,12 @@
 #include "tests/support/TestSupport.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <ostream>
 
 namespace fs = std::filesystem;
 
@@ -15,8 +14,7 @@ Bytes Pattern(size_t size, uint64_t start, uint32_t tag)
 {
     Bytes bytes(size);
     for (size_t i = 0; i < size; ++i) {
-        const uint64_t offset = start + i;
-        const uint64_t word = (offset & ~uint64_t{7}) ^ (uint64_t{tag} << 32);
+        const uint64_t offset = start + i, word = (offset & ~uint64_t{7}) ^ (uint64_t{tag} << 32);
         bytes[i] = static_cast<unsigned char>(word >> (8 * (offset % 8)));
     }
     return bytes;
@@ -31,28 +29,9 @@ Bytes ReadWholeFile(const std::string& path)
 bool WriteWholeFile(const std::string& path, const Bytes& bytes)
 {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     out.close();
     return !out.fail();
-}
-
-std::vector<std::string> FolderEntries(const std::string& folder)
-{
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA found{};
-    const HANDLE search = ::FindFirstFileA((folder + "\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) {
-        return names;
-    }
-    do {
-        const std::string name = found.cFileName;
-        if (name != "." && name != "..") {
-            names.push_back(name);
-        }
-    } while (::FindNextFileA(search, &found));
-    ::FindClose(search);
-    return names;
 }
 
 std::string CylinderFile(const std::string& folder, int cylinder)
@@ -69,23 +48,13 @@ std::string WinePathOf(const std::string& hostPath)
     return path;
 }
 
-std::string FloppyImageOf(char letter)
-{
-    const char* prefix = std::getenv("WINEPREFIX");
-    const char name = static_cast<char>(std::tolower(static_cast<unsigned char>(letter)));
-    return WinePathOf(std::string(prefix != nullptr ? prefix : "") + "/floppies/" + name + ".img");
-}
-
 TempFolder::TempFolder()
 {
     static int s_count = 0;
-    const fs::path path = fs::temp_directory_path() /
-                          ("trakoni-test-" + std::to_string(::GetCurrentProcessId()) + "-" +
-                           std::to_string(++s_count));
-    std::error_code ignored;
-    fs::remove_all(path, ignored);
-    fs::create_directories(path);
-    m_path = path.string();
+    m_path = (fs::temp_directory_path() / ("trakoni-test-" + std::to_string(::GetCurrentProcessId()) + "-" +
+                                           std::to_string(++s_count))).string();
+    fs::remove_all(m_path);
+    fs::create_directories(m_path);
 }
 
 TempFolder::~TempFolder()
@@ -94,39 +63,66 @@ TempFolder::~TempFolder()
     fs::remove_all(m_path, ignored);
 }
 
-std::string TempFolder::Sub(const std::string& name) const
+void TempFolder::WriteSet(const Bytes& image) const
 {
-    const std::string path = m_path + "\\" + name;
-    fs::create_directories(path);
-    return path;
+    const size_t bytes = image.size() / kCylinders;
+    for (int cylinder = 0; cylinder < kCylinders; ++cylinder) {
+        ASSERT_TRUE(WriteWholeFile(File(cylinder), Slice(image, bytes * cylinder, bytes)));
+    }
+}
+
+Bytes TempFolder::ReadSet() const
+{
+    Bytes image;
+    for (int cylinder = 0; cylinder < kCylinders; ++cylinder) {
+        const Bytes file = ReadWholeFile(File(cylinder));
+        if (file.empty()) {
+            return {};
+        }
+        image.insert(image.end(), file.begin(), file.end());
+    }
+    return image;
+}
+
+DISK_GEOMETRY MakeGeometry(DWORD tracks, DWORD sectors, DWORD bytesPerSector)
+{
+    DISK_GEOMETRY geometry{};
+    geometry.Cylinders.QuadPart = kCylinders;
+    geometry.MediaType = RemovableMedia;
+    geometry.TracksPerCylinder = tracks, geometry.SectorsPerTrack = sectors, geometry.BytesPerSector = bytesPerSector;
+    return geometry;
+}
+
+namespace {
+std::string Described(const std::string& box, HWND owner, UINT type)
+{
+    return box + (owner == nullptr && type == (MB_ICONERROR | MB_OK) ? "" : " (not the engine's kind of box)");
+}
+}  // namespace
+
+std::vector<std::string> Boxes(const SimulatedPlatform& platform)
+{
+    std::vector<std::string> boxes;
+    for (const auto& call : platform.CallsTo(Api::MessageBoxA)) {
+        boxes.push_back(Described(call.text, call.owner, call.type));
+    }
+    return boxes;
+}
+
+void ExpectNothingLeaked(const SimulatedPlatform& platform)
+{
+    EXPECT_EQ(platform.OpenHandles() + platform.OpenEvents() + platform.LiveHeapBlocks(), 0) << "left open";
+    EXPECT_EQ(platform.Misuses(), std::vector<std::string>{});
 }
 
 KernelHandle OpenVolume(char letter, DWORD access, DWORD shareMode)
 {
     const std::string path = std::string("\\\\.\\") + letter + ":";
-    return KernelHandle(
-        ::CreateFileA(path.c_str(), access, shareMode, nullptr, OPEN_EXISTING, 0, nullptr));
-}
-
-bool operator==(const MessageBoxCall& a, const MessageBoxCall& b)
-{
-    return a.text == b.text && a.caption == b.caption && a.type == b.type &&
-           a.owner == b.owner;
-}
-
-void PrintTo(const MessageBoxCall& call, std::ostream* os)
-{
-    *os << "{\"" << call.text << "\", \"" << call.caption << "\", type 0x" << std::hex
-        << call.type << std::dec << ", owner " << call.owner << "}";
-}
-
-BoxList OneErrorBox(const std::string& text, const std::string& caption)
-{
-    return {{text, caption, MB_ICONERROR | MB_OK, nullptr}};
+    return KernelHandle(::CreateFileA(path.c_str(), access, shareMode, nullptr, OPEN_EXISTING, 0, nullptr));
 }
 
 int RecordingPlatform::MessageBoxA(HWND owner, const char* text, const char* caption, UINT type)
 {
-    messages.push_back({text ? text : "", caption ? caption : "", type, owner});
+    messages.push_back(Described(std::string(caption) + ": " + text, owner, type));
     return IDOK;
 }

@@ -1,0 +1,323 @@
+// The engine on the simulated floppy, with the image files on the real file
+// system: whole copies both ways, a fault at every step of either direction,
+// the open, the cylinder arithmetic, the file set and drive discovery.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+
+#include "engine/CylinderFiles.h"
+#include "engine/DriveAccess.h"
+#include "engine/Imager.h"
+#include "tests/engine/ShrinkingFiles.h"
+#include "tests/support/TestSupport.h"
+
+namespace fs = std::filesystem;
+using Plan = SimulatedPlatform::Plan;
+using Texts = std::vector<std::string>;
+
+namespace {
+
+std::string g_shrinking;
+const char kReadFailed[] = "Error: Could not read from disk.  Disk might be damaged or missing.";
+const char kWriteFailed[] = "Error: Read from disk failed.  Disk might be damaged or missing.";
+const char kDamaged[] = "ERROR: Disk is either missing or damaged";
+const char kSize[] = "Error: @ does not match the size of a cylinder, imaging failed.";  // @: the file
+const char kFiles[] = "Error: Error reading files from #";                                // #: the folder
+
+struct Rig : SimulatedFloppy {
+    using SimulatedFloppy::SimulatedFloppy;
+    TempFolder folder;
+};
+
+TEST(ImagingOperations, CopyADiskToFilesAndBackOnEveryFormat)
+{
+    for (const FloppyFormat& format : {k144, k720}) {
+        const ULONGLONG bytes = format.BytesPerCylinder();
+        const Bytes disk = Pattern(format.MediumBytes(), 0, 'D');
+        Rig rig(format, disk);
+        ASSERT_EQ(CopyDiskToFiles('A', rig.folder.Path()), 0);
+        EXPECT_TRUE(rig.folder.ReadSet() == disk);
+        rig.platform.Medium('A').assign(disk.size(), 0);
+        ASSERT_EQ(CopyFilesToDisk('A', rig.folder.Path()), 0);
+        EXPECT_TRUE(rig.platform.Medium('A') == disk);
+
+        // The raw volume alone, for overlapped transfers of one whole cylinder
+        // each, in order; one buffer and one event at a time.
+        for (const auto& open : rig.platform.CallsTo(Api::CreateFileA)) {
+            EXPECT_EQ(open.text + " " + std::to_string(open.access) + " " + std::to_string(open.shareMode),
+                      "\\\\.\\A: 3 0");
+            EXPECT_EQ(open.flags, DWORD{FILE_FLAG_OVERLAPPED});
+        }
+        EXPECT_EQ(rig.platform.CallsTo(Api::DeviceIoControl).at(1).code, DWORD{IOCTL_DISK_GET_DRIVE_GEOMETRY});
+        for (const Api api : {Api::ReadFile, Api::WriteFile}) {
+            const auto transfers = rig.platform.CallsTo(api);
+            ASSERT_EQ(transfers.size(), 80u);
+            for (ULONGLONG cylinder = 0; cylinder < 80; ++cylinder) {
+                EXPECT_EQ(transfers[cylinder].offset + transfers[cylinder].bytes, bytes * (cylinder + 1));
+            }
+        }
+        EXPECT_EQ(rig.platform.CallsTo(Api::HeapAlloc).size(), 2u);
+        EXPECT_EQ(rig.platform.CallsTo(Api::HeapAlloc).at(1).bytes, bytes);
+        EXPECT_EQ(rig.platform.PeakOpenEvents(), 1);
+        EXPECT_EQ(Boxes(rig.platform), Texts{});
+        ExpectNothingLeaked(rig.platform);
+    }
+}
+
+// What goes wrong at cylinder k of a copy whose transfers are `api`.
+using Fault = std::function<void(Rig& rig, int k, Api api)>;
+
+Fault FailCall(Api failing, DWORD error)
+{
+    return [=](Rig& rig, int k, Api) { rig.platform.FailCall(failing, error, k); };
+}
+Fault Geometry(DWORD sectors, DWORD bytesPerSector)
+{
+    return [=](Rig& rig, int, Api) { rig.platform.InsertMedium('A', rig.platform.Medium('A'), MakeGeometry(2, sectors, bytesPerSector)); };
+}
+Fault Transfer(const Plan& plan)
+{
+    return [=](Rig& rig, int k, Api api) { rig.platform.PlanTransferAt(api, ULONGLONG{k144.BytesPerCylinder()} * k, plan); };
+}
+// Changes the file of cylinder k before the copy, or as the transfer of the
+// cylinder before begins (`during`), or right after its size was read.
+Fault ChangeFile(void (*change)(const std::string& file), bool during = false)
+{
+    return [=](Rig& rig, int k, Api) {
+        const std::string file = rig.folder.File(k);
+        during ? rig.platform.OnCall(Api::WriteFile, k - 1, [=] { change(file); }) : change(file);
+    };
+}
+void OneByteShort(const std::string& file) { fs::resize_file(file, k144.BytesPerCylinder() - 1); }
+void Gone(const std::string& file) { fs::remove(file); }
+void AFolder(const std::string& file) { fs::remove(file), fs::create_directory(file); }
+void ShrinksAfterItsSizeIsRead(const std::string& file) { g_shrinking = file; }
+
+struct FaultCase {
+    const char* name;
+    Fault fault;
+    int status;
+    std::string box;
+    int cylinder = 0;  // where it strikes
+    int copied = 0;    // cylinders copied before it
+    DWORD partial = 0; // bytes of the failing cylinder that still arrive
+};
+
+std::vector<FaultCase> Faults(bool toFiles)
+{
+    std::vector<FaultCase> cases = {
+        {"in use", FailCall(Api::CreateFileA, ERROR_SHARING_VIOLATION), 2, "ERROR: Drive is currently in use"},
+        {"denied", FailCall(Api::CreateFileA, ERROR_ACCESS_DENIED), 2, "ERROR: Could not open drive for READ/WRITE access.  Error: 5"},
+        {"no disk", FailCall(Api::CreateFileA, ERROR_GEN_FAILURE), 2, "ERROR: There is no disk in drive A:"},
+        {"no geometry", FailCall(Api::DeviceIoControl, ERROR_NOT_READY), 1, kDamaged},
+        {"empty geometry", Geometry(0, 512), 1, kDamaged},
+        {"geometry over 32 bits", Geometry(1, 0x80000000), 1, kDamaged},
+        {"no memory", FailCall(Api::HeapAlloc, ERROR_NOT_ENOUGH_MEMORY), 3, "Error: Out of memory"},
+    };
+    const DWORD shortBy512 = k144.BytesPerCylinder() - 512;
+    for (const int k : {0, 40, 79}) {
+        const auto add = [&](const char* name, Fault fault, int status, const char* toFilesBox, const char* toDiskBox,
+                             DWORD partial = 0) {
+            cases.push_back({name, std::move(fault), toFiles ? status : 1, toFiles ? toFilesBox : toDiskBox, k, k, toFiles ? 0 : partial});
+        };
+        add("no event", FailCall(Api::CreateEventA, ERROR_NOT_ENOUGH_MEMORY), 6, kReadFailed, "Error: Error: could not create overlapped event");
+        add("completion fails", Transfer({true, 2, ERROR_CRC}), 6, kReadFailed, kWriteFailed);
+        add("short at once", Transfer({false, 0, 0, 512}), 6, kReadFailed, kWriteFailed, shortBy512);
+        add("short after a wait", Transfer({true, 3, 0, 512}), 6, kReadFailed, kWriteFailed, shortBy512);
+        add("wait fails", Transfer({true, 1, 0, 0, true}), 6, kReadFailed, kWriteFailed);
+        cases.push_back({"refused", Transfer({false, 0, ERROR_NOT_READY}), 4, toFiles ? kReadFailed : "Error: Error in communications", k, k});
+        if (toFiles) {
+            cases.push_back({"file not writable", ChangeFile(AFolder), 1, "Error: Could not write to disk", k, k});
+        } else {  // the whole set is checked before the disk is touched
+            cases.push_back({"file one byte short", ChangeFile(OneByteShort), 1, kSize, k});
+            cases.push_back({"file gone", ChangeFile(Gone), 7, kFiles, k});
+        }
+    }
+    for (const int k : {1, 79}) {  // files that change while the disk is written
+        if (!toFiles) {
+            cases.push_back({"file shrinks mid-copy", ChangeFile(OneByteShort, true), 1, kSize, k, k});
+            cases.push_back({"file gone mid-copy", ChangeFile(Gone, true), 7, kFiles, k, k});
+            cases.push_back({"file shrinks after its size was read", ChangeFile(ShrinksAfterItsSizeIsRead, true), 7, kFiles, k, k});
+        }
+    }
+    return cases;
+}
+
+// One message, shown while the drive is open and the buffer held; then the
+// drive closed, the buffer released, nothing left. A failed wait cancels its
+// request and waits for it.
+void ExpectReportedThenReleased(const SimulatedPlatform& platform, const std::string& box, bool waitFailed)
+{
+    EXPECT_EQ(Boxes(platform), Texts{box});
+    ExpectNothingLeaked(platform);
+    std::string order;
+    const auto opens = platform.CallsTo(Api::CreateFileA);
+    for (const auto& call : platform.Calls()) {
+        if (call.api == Api::MessageBoxA || call.api == Api::HeapFree ||
+            (call.api == Api::CloseHandle && call.handle == opens.at(0).result)) {
+            order += call.api == Api::MessageBoxA ? "box " : call.api == Api::HeapFree ? "free " : "close ";
+        }
+    }
+    EXPECT_TRUE(order == "box " || order == "box close " || order == "box close free ") << order;
+    size_t waitingLooks = 0;
+    for (const auto& call : platform.CallsTo(Api::GetOverlappedResult)) {
+        waitingLooks += call.wait ? 1 : 0;
+    }
+    EXPECT_EQ(platform.CallsTo(Api::CancelIo).size() * 10 + waitingLooks, waitFailed ? 11u : 0u);
+    for (const auto& wait : platform.CallsTo(Api::WaitForSingleObject)) {
+        EXPECT_EQ(wait.timeout, 500u);
+    }
+    for (const auto& event : platform.CallsTo(Api::CreateEventA)) {
+        EXPECT_TRUE(event.wait && !event.flags) << "manual reset, not signalled";
+    }
+}
+
+// Each fault in each direction: its status and one message, the cylinders
+// before it copied (of the failing one what arrived), the rest as it was.
+TEST(ImagingOperations, StopAtTheFirstFaultWithOneMessage)
+{
+    const DWORD bytes = k144.BytesPerCylinder();
+    const Bytes source = Pattern(k144.MediumBytes(), 0, 'N'), old = Pattern(k144.MediumBytes(), 0, 'O');
+    for (const bool toFiles : {true, false}) {
+        for (const FaultCase& c : Faults(toFiles)) {
+            SCOPED_TRACE(testing::Message() << (toFiles ? "to files, " : "to disk, ") << c.name << " at " << c.cylinder);
+            Rig rig(k144, toFiles ? source : old);
+            rig.folder.WriteSet(toFiles ? old : source);
+            c.fault(rig, c.cylinder, toFiles ? Api::ReadFile : Api::WriteFile);
+            EXPECT_EQ((toFiles ? CopyDiskToFiles : CopyFilesToDisk)('A', rig.folder.Path()), c.status);
+
+            std::string box = c.box;
+            box.find('@') != std::string::npos ? box.replace(box.find('@'), 1, rig.folder.File(c.cylinder)) : box;
+            box.find('#') != std::string::npos ? box.replace(box.find('#'), 1, rig.folder.Path()) : box;
+            ExpectReportedThenReleased(rig.platform, box, std::string(c.name) == "wait fails");
+            Bytes expected = old;
+            std::copy_n(source.begin(), size_t{bytes} * c.copied + c.partial, expected.begin());
+            EXPECT_TRUE(rig.platform.Medium('A') == (toFiles ? source : expected));
+            for (int cylinder = 0; toFiles && cylinder < kCylinders; ++cylinder) {
+                if (!fs::is_directory(rig.folder.File(cylinder))) {
+                    ASSERT_EQ(ReadWholeFile(rig.folder.File(cylinder)), Slice(expected, size_t{bytes} * cylinder, bytes)) << cylinder;
+                }
+            }
+        }
+    }
+}
+
+#ifdef TRAKONI_FULL_FOLDER
+// A file system with no space left fails a cylinder file when it is closed:
+// never "Copy Successful" for a set that is not all there.
+TEST(ImagingOperations, AFullFileSystemFailsTheCopy)
+{
+    Rig rig(k144, Pattern(k144.MediumBytes(), 0, 'N'));
+    EXPECT_EQ(CopyDiskToFiles('A', WinePathOf(TRAKONI_FULL_FOLDER)), 1);
+    ExpectReportedThenReleased(rig.platform, "Error: Could not write to disk", false);
+}
+#endif
+
+TEST(DriveAccess, AFailedOpenNamesItsCauseByTheErrorCode)
+{
+    const struct { char letter; DWORD error; const char* box; } cases[] = {
+        {'B', ERROR_FILE_NOT_FOUND, "ERROR: There is no disk in drive B:"},
+        {'A', ERROR_NOT_READY, "ERROR: Could not open drive for READ/WRITE access.  Error: 21"},
+        {'A', 0x80070005, "ERROR: Could not open drive for READ/WRITE access.  Error: -2147024891"},
+        {'\0', ERROR_FILE_NOT_FOUND, "ERROR: There is no disk in drive :"},  // an empty drive list hands over NUL
+    };
+    for (const auto& c : cases) {
+        SimulatedFloppy floppy(k144, {});
+        floppy.platform.FailCall(Api::CreateFileA, c.error);
+        HANDLE hDrive = nullptr;
+        EXPECT_EQ(OpenFloppyDrive(c.letter, hDrive), 1);
+        EXPECT_EQ(hDrive, INVALID_HANDLE_VALUE);
+        EXPECT_EQ(floppy.platform.CallsTo(Api::CreateFileA).at(0).text, c.letter ? std::string("\\\\.\\") + c.letter + ":" : "\\\\.\\");
+        EXPECT_EQ(Boxes(floppy.platform), Texts{c.box});
+    }
+}
+
+TEST(DriveAccess, BytesPerCylinderIsTheProductWhenItFitsIn32BitsAndIsNotZero)
+{
+    const struct { DWORD tracks, sectors, bytes; uint32_t expected; } cases[] = {
+        {2, 18, 512, 18432}, {1, 1, 0xFFFFFFFF, 0xFFFFFFFF}, {0, 18, 512, 0}, {2, 18, 0, 0},
+        {65536, 65536, 512, 0}, {0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0},
+    };
+    for (const auto& c : cases) {
+        uint32_t bytes = 7;
+        EXPECT_EQ(ComputeBytesPerCylinder(MakeGeometry(c.tracks, c.sectors, c.bytes), bytes), c.expected != 0);
+        EXPECT_EQ(bytes, c.expected != 0 ? c.expected : 7u) << c.tracks << " x " << c.sectors << " x " << c.bytes;
+    }
+}
+
+TEST(DriveAccess, LargeCylinderOffsetsCarryIntoTheHighHalf)
+{
+    // 64 MiB cylinders: cylinder 64 starts at 4 GiB, where a 32-bit offset
+    // would wrap onto the start of the disk.
+    const DWORD bytes = 1u << 26;
+    SimulatedFloppy floppy(k144, {});
+    floppy.platform.InsertMedium('A', Bytes(65536), MakeGeometry(1, 1, bytes));
+    HANDLE hDrive = INVALID_HANDLE_VALUE;
+    ASSERT_EQ(OpenFloppyDrive('A', hDrive), 0);
+    const ScopedPlatformHandle drive(hDrive);
+    Bytes buffer(bytes, 0x55);
+    EXPECT_EQ(WriteCylinder(hDrive, buffer.data(), bytes, 64), 1);  // past the end: short
+    EXPECT_EQ(floppy.platform.CallsTo(Api::WriteFile).at(0).offset, ULONGLONG{bytes} * 64);
+    EXPECT_TRUE(floppy.platform.Medium('A') == Bytes(65536));
+}
+
+// A file of another size is refused (8) before it is opened; one that cannot
+// be opened or has gone is unreadable (7). The pattern holds 0x0A, 0x0D and
+// 0x1A: a text-mode stream would change the size or stop short.
+TEST(CylinderFiles, ReadingChecksTheSizeFirstAndWritingReplacesTheFile)
+{
+    constexpr int kBytes = 18432;
+    const struct { int bytes; bool held; int check, read; } cases[] = {
+        {kBytes, false, 0, 0}, {kBytes - 1, true, 8, 8}, {kBytes + 1, true, 8, 8}, {kBytes, true, 0, 7}, {-1, false, 7, 7}};
+    const Bytes data = Pattern(kBytes, 0, 'F');
+    for (const auto& c : cases) {
+        TempFolder folder;
+        if (c.bytes >= 0) {
+            ASSERT_TRUE(WriteWholeFile(folder.File(5), Pattern(c.bytes, 0, 'F')));
+        }
+        const KernelHandle held(c.held ? ::CreateFileA(folder.File(5).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)
+                                       : INVALID_HANDLE_VALUE);
+        Bytes buffer(kBytes, 0xEE);
+        EXPECT_EQ(CheckCylinderFileSize(kBytes, folder.Path(), 5), c.check) << c.bytes;
+        EXPECT_EQ(ReadCylinderFile(buffer.data(), kBytes, folder.Path(), 5), c.read) << c.bytes;
+        EXPECT_EQ(buffer, c.read == 0 ? data : Bytes(kBytes, 0xEE));
+    }
+    TempFolder folder;
+    ASSERT_TRUE(WriteWholeFile(folder.File(79), Pattern(kBytes + 4096, 0, 'O')));
+    EXPECT_EQ(WriteCylinderFile(data.data(), kBytes, folder.Path(), 79), 0);
+    EXPECT_EQ(ReadWholeFile(folder.File(79)), data);
+    EXPECT_EQ(WriteCylinderFile(data.data(), kBytes, folder.Path() + "\\missing", 79), 1);
+}
+
+TEST(FindFloppyDrives, ListsTheRemovableDrivesAndTracesEveryDrive)
+{
+    const struct { std::vector<std::pair<char, UINT>> drives; DWORD bitsAboveZ; const char* letters; const char* trace; } cases[] = {
+        {{{'E', DRIVE_REMOVABLE}, {'A', DRIVE_REMOVABLE}, {'C', DRIVE_FIXED}, {'D', DRIVE_CDROM}}, 0, "AE", "A\nC\nD\nE\n"},
+        {{{'C', DRIVE_FIXED}, {'R', DRIVE_REMOTE}}, 0, "", "C\nR\n"},
+        {{{'Z', DRIVE_REMOVABLE}}, 0xFC000000u, "Z", "Z\n"},
+    };
+    for (const auto& c : cases) {
+        SimulatedPlatform platform;
+        ScopedPlatformOverride use(platform);
+        for (const auto& [letter, type] : c.drives) {
+            platform.AddDrive(letter, type);
+        }
+        platform.AddMaskBits(c.bitsAboveZ);
+        CapturedOutput output;
+        EXPECT_EQ(FindFloppyDrives(), c.letters);
+        EXPECT_EQ(output.Text(), c.trace);
+    }
+}
+
+}  // namespace
+
+int QuerySizeThenShrink(const char* name, struct _stat64* status)
+{
+    const int answered = (_stat64)(name, status);
+    if (answered == 0 && name == g_shrinking) {
+        g_shrinking.clear();
+        fs::resize_file(name, static_cast<uintmax_t>(status->st_size) - 1);
+    }
+    return answered;
+}
