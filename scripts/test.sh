@@ -31,4 +31,6 @@ status=${PIPESTATUS[0]}
 set -e
 echo
 grep -E '^[0-9]+% tests passed' "$log" || echo "test.sh: CTest gave no summary" >&2
+# A skipped test says why in its output, which CTest keeps only in its log.
+grep -h '^SKIPPED: ' "$build/Testing/Temporary/LastTest.log" 2>/dev/null || true
 exit "$status"
