@@ -70,7 +70,10 @@ detach_ours() {
     done
 }
 
+child=
 cleanup() {
+    trap '' INT TERM  # a signal now would cut the clean-up short
+    [ -z "$child" ] || kill "$child" 2>/dev/null || true
     if [ -n "$make_prefix" ] && [ -d "$prefix" ]; then
         WINEPREFIX=$prefix wineserver -k </dev/null >/dev/null 2>&1 || true
         WINEPREFIX=$prefix wineserver -w </dev/null >/dev/null 2>&1 || true
@@ -105,9 +108,13 @@ if [ -n "$make_prefix" ]; then
     "$here/../wine/make-prefix.sh" "$prefix" "${prefix_drives[@]}"
     export WINEPREFIX=$prefix
 fi
-status=0
+# In the background, so that INT and TERM reach the traps above at once.
 case $1 in
-    *.exe) "$here/../../cmake/wine-run.sh" "$prefix" "$@" || status=$? ;;
-    *) "$@" || status=$? ;;
+    *.exe) "$here/../../cmake/wine-run.sh" "$prefix" "$@" & ;;
+    *) "$@" & ;;
 esac
+child=$!
+status=0
+wait "$child" || status=$?
+child=
 exit "$status"
