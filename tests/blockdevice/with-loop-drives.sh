@@ -90,12 +90,12 @@ mkdir -p "$images"
 prefix_drives=()
 for drive in "${drives[@]}"; do
     letter=$(printf '%s' "${drive%%=*}" | tr 'a-z' 'A-Z')
-    spec=${drive#*=}
+    content=${drive#*=}
     image=$images/$letter.img
-    case $spec in
-        *:fat) truncate -s "${spec%:fat}" "$image" && mkfs.fat "$image" >/dev/null ;;
-        *[!0-9]*) cp "$spec" "$image" ;;
-        *) truncate -s "$spec" "$image" ;;
+    case $content in
+        *:fat) truncate -s "${content%:fat}" "$image" && mkfs.fat "$image" >/dev/null ;;
+        *[!0-9]*) cp "$content" "$image" ;;
+        *) truncate -s "$content" "$image" ;;
     esac
     if ! device=$(losetup -f --show "$image" 2>&1); then
         skip "cannot attach a loop device: $device"
