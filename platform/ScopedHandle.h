@@ -66,5 +66,15 @@ struct PlatformHeapTraits {
     static void Close(Handle p) { CurrentPlatform().HeapFree(p); }
 };
 
+// A handle of the real Win32 layer itself, closed by ::CloseHandle directly:
+// the current platform may be a test's, which never made it.
+struct Win32HandleTraits {
+    using Handle = HANDLE;
+    static Handle Invalid() { return INVALID_HANDLE_VALUE; }
+    static bool IsValid(Handle h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+    static void Close(Handle h) { ::CloseHandle(h); }
+};
+
 using ScopedPlatformHandle = ScopedHandle<PlatformHandleTraits>;
+using ScopedWin32Handle = ScopedHandle<Win32HandleTraits>;
 using ScopedHeapBlock = ScopedHandle<PlatformHeapTraits>;

@@ -1,5 +1,7 @@
 #include "platform/Win32Platform.h"
 
+#include "platform/ScopedHandle.h"
+
 HANDLE Win32Platform::CreateFileA(const char* path, DWORD access, DWORD shareMode,
                                   SECURITY_ATTRIBUTES* security, DWORD disposition,
                                   DWORD flags, HANDLE templateFile)
@@ -9,45 +11,115 @@ HANDLE Win32Platform::CreateFileA(const char* path, DWORD access, DWORD shareMod
 
 namespace {
 
-// A floppy image file standing in for a drive (a virtual floppy, as Wine maps
-// \\.\A: to a file) has no driver to answer the geometry request; answer for
-// it as a floppy driver would. Only a disk file of a floppy's size qualifies.
-bool GeometryOfImageFile(HANDLE file, DISK_GEOMETRY& geometry)
+constexpr DWORD kSectorBytes = 512;
+
+struct FloppyFormat {
+    LONGLONG bytes;
+    DWORD sectorsPerTrack;
+    MEDIA_TYPE mediaType;
+};
+
+// The standard 80-cylinder, two-sided formats with 512-byte sectors, smallest
+// first: the sizes an image file or a medium may have to count as a floppy.
+const FloppyFormat kFloppyFormats[] = {
+    {737280, 9, F3_720_512},
+    {1228800, 15, F5_1Pt2_512},
+    {1474560, 18, F3_1Pt44_512},
+    {1720320, 21, F3_1Pt44_512},  // no media type of its own; the engine reads none
+    {2949120, 36, F3_2Pt88_512},
+};
+
+void FillGeometry(const FloppyFormat& format, DISK_GEOMETRY& geometry)
 {
-    if (::GetFileType(file) != FILE_TYPE_DISK) {
+    geometry.Cylinders.QuadPart = 80;
+    geometry.MediaType = format.mediaType;
+    geometry.TracksPerCylinder = 2;
+    geometry.SectorsPerTrack = format.sectorsPerTrack;
+    geometry.BytesPerSector = kSectorBytes;
+}
+
+// What a one-sector read at an offset brought back.
+enum class SectorRead {
+    Full,     // the whole sector
+    Nothing,  // no byte: 0 bytes, or an error as some drivers give past the end
+    Partial,  // some bytes: no medium of whole sectors ends here
+    NotAsked, // no event for the request
+};
+
+// Reads one sector at `offset` and waits for it. The engine's handle is
+// overlapped, so the request carries its own OVERLAPPED and event and is
+// waited for to the end before its buffer goes.
+SectorRead ReadSectorAt(HANDLE device, LONGLONG offset)
+{
+    const ScopedWin32Handle event(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    if (!event) {
+        return SectorRead::NotAsked;
+    }
+    OVERLAPPED overlapped{};
+    overlapped.Offset = static_cast<DWORD>(offset);
+    overlapped.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    overlapped.hEvent = event.Get();
+
+    unsigned char sector[kSectorBytes];
+    if (!::ReadFile(device, sector, kSectorBytes, nullptr, &overlapped) &&
+        ::GetLastError() != ERROR_IO_PENDING) {
+        return SectorRead::Nothing;
+    }
+    DWORD read = 0;
+    if (!::GetOverlappedResult(device, &overlapped, &read, TRUE) || read == 0) {
+        return SectorRead::Nothing;
+    }
+    return read == kSectorBytes ? SectorRead::Full : SectorRead::Partial;
+}
+
+// The format of a medium whose size no query gives (Wine answers 0 for a block
+// device such as a USB floppy drive): the smallest standard size S whose last
+// sector reads in full while a read at S brings nothing. A medium that reads
+// past every standard size is no floppy. At most six one-sector reads.
+bool GeometryOfMediumByReading(HANDLE device, DISK_GEOMETRY& geometry)
+{
+    for (const FloppyFormat& format : kFloppyFormats) {
+        const SectorRead past = ReadSectorAt(device, format.bytes);
+        if (past == SectorRead::NotAsked) {
+            return false;
+        }
+        if (past != SectorRead::Nothing) {
+            continue;  // the medium goes on: a larger format, if any
+        }
+        // The medium ends at or before S: it fits S, or no format at all.
+        if (ReadSectorAt(device, format.bytes - kSectorBytes) != SectorRead::Full) {
+            return false;
+        }
+        FillGeometry(format, geometry);
+        return true;
+    }
+    return false;
+}
+
+// A disk handle with no driver to answer the geometry request: a floppy image
+// file standing in for a drive (a virtual floppy, as Wine maps \\.\A: to a
+// file), or a block device under Wine. Answer for it as a floppy driver would,
+// when its size is a floppy's: the file's size, or else the medium's as found
+// by reading.
+bool GeometryOfUnansweredDisk(HANDLE device, DISK_GEOMETRY& geometry)
+{
+    if (::GetFileType(device) != FILE_TYPE_DISK) {
         return false;
     }
     LARGE_INTEGER size;
-    if (!::GetFileSizeEx(file, &size)) {
-        return false;
+    if (::GetFileSizeEx(device, &size) && size.QuadPart != 0) {
+        return GeometryOfFloppyImageSize(size.QuadPart, geometry);
     }
-    return GeometryOfFloppyImageSize(size.QuadPart, geometry);
+    return GeometryOfMediumByReading(device, geometry);
 }
 
 }  // namespace
 
 bool GeometryOfFloppyImageSize(LONGLONG bytes, DISK_GEOMETRY& geometry)
 {
-    struct Format {
-        LONGLONG bytes;
-        DWORD sectorsPerTrack;
-        MEDIA_TYPE mediaType;
-    };
-    // The standard 80-cylinder, two-sided formats with 512-byte sectors.
-    static const Format kFormats[] = {
-        {737280, 9, F3_720_512},
-        {1228800, 15, F5_1Pt2_512},
-        {1474560, 18, F3_1Pt44_512},
-        {1720320, 21, F3_1Pt44_512},  // no media type of its own; the engine reads none
-        {2949120, 36, F3_2Pt88_512},
-    };
-    for (const Format& format : kFormats) {
+    for (const FloppyFormat& format : kFloppyFormats) {
         if (format.bytes == bytes) {
-            geometry.Cylinders.QuadPart = 80;
-            geometry.MediaType = format.mediaType;
-            geometry.TracksPerCylinder = 2;
-            geometry.SectorsPerTrack = format.sectorsPerTrack;
-            geometry.BytesPerSector = 512;
+            FillGeometry(format, geometry);
             return true;
         }
     }
@@ -62,13 +134,13 @@ BOOL Win32Platform::DeviceIoControl(HANDLE device, DWORD code, void* in, DWORD i
         return TRUE;
     }
     const DWORD error = ::GetLastError();
-    // A file has no driver to take the request: Wine answers 50, a Windows file
-    // system 1. Any other error is a driver's own (a drive without a disk: 21)
-    // and stands.
+    // Nothing answered the request: Wine answers 50 for a file or a block
+    // device, a Windows file system 1. Any other error is a driver's own (a
+    // drive without a disk: 21) and stands, and so does every driver's answer.
     const bool noDriver = error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION;
     if (noDriver && code == IOCTL_DISK_GET_DRIVE_GEOMETRY && out != nullptr &&
         outSize >= sizeof(DISK_GEOMETRY) &&
-        GeometryOfImageFile(device, *static_cast<DISK_GEOMETRY*>(out))) {
+        GeometryOfUnansweredDisk(device, *static_cast<DISK_GEOMETRY*>(out))) {
         if (returned != nullptr) {
             *returned = sizeof(DISK_GEOMETRY);
         }

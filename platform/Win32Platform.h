@@ -1,5 +1,6 @@
 // The real platform: a thin pass-through to Win32. Its one addition is the
-// geometry of a floppy image file, see DeviceIoControl.
+// geometry of a floppy image file or a block device under Wine, which no
+// driver answers for, see DeviceIoControl.
 #pragma once
 
 #include "platform/FloppyPlatform.h"

@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
-# Benchmark: copies a 1.44 MB virtual floppy (random bytes) to 80 cylinder
-# files and back through the engine on the real platform under Wine, timed
-# inside the program, and does the same work on the host with split and cat.
-# Then counts, from the host side, the file and disk transfers the program made.
+# Benchmark: copies a 1.44 MB floppy (random bytes) to 80 cylinder files and
+# back through the engine on the real platform under Wine, timed inside the
+# program, twice: with drive A: on an image file, and with drive A: on a
+# kernel block device (a loop device over the same bytes, as a USB floppy
+# drive is seen). Does the same work on the host with split and cat. Then
+# counts, from the host side, the file and disk transfers the program made,
+# among them the reads that find a block device's size.
 #   scripts/bench.sh [ROUNDS]     (default 5; best and median are shown)
-# Uses build/mingw (or $TRAKONI_BUILD_DIR), built if needed, and a Wine prefix
-# of its own in it.
+# Uses build/mingw (or $TRAKONI_BUILD_DIR), built if needed, and Wine prefixes
+# of its own in it. The block device needs root (losetup); without it that
+# column says why it is missing.
 set -eu
 
 rounds=${1:-5}
@@ -13,43 +17,73 @@ rounds=${1:-5}
 work=$build/bench
 prefix=$work/wineprefix
 image=$work/floppy.img
-files=$work/files
 host=$work/host
 
 EXTRA_PACKAGES=strace build_targets trakoni_bench >/dev/null
 bench=$build/tests/bench/trakoni_bench.exe
 
 mkdir -p "$work"
-head -c 1474560 /dev/urandom >"$image"
-cp "$image" "$work/original.img"
+head -c 1474560 /dev/urandom >"$work/original.img"
+cp "$work/original.img" "$image"
 if [ ! -e "$prefix/.ready" ]; then
     start=$(date +%s%N)
     "$root/tests/wine/make-prefix.sh" "$prefix" "a:floppy=$image"
     echo "Made the Wine prefix in $(( ($(date +%s%N) - start) / 1000000 )) ms"
 fi
 trap 'WINEPREFIX=$prefix wineserver -k </dev/null >/dev/null 2>&1 || true' EXIT
-rm -rf "$files" "$host"
-mkdir -p "$files" "$host"
-windows_files="Z:$(printf '%s' "$files" | tr '/' '\\')"
 
-# The program: disk to files, files to disk, each timed around the engine call.
-out=$work/bench.out
-if ! "$root/cmake/wine-run.sh" "$prefix" "$bench" A "$windows_files" "$rounds" >"$out.raw" 2>&1; then
-    cat "$out.raw" >&2
-    echo "bench.sh: the benchmark program failed" >&2
-    exit 1
+# measure KIND DISK: with the disk of drive A: of $WINEPREFIX at DISK (an image
+# file or a device), the timed copies into $work/KIND.out, the disk and the
+# files checked against the original, and one more round traced into
+# $work/KIND.strace.
+measure() {
+    local kind=$1 disk=$2
+    local files=$work/files-$kind out=$work/$kind.out
+    local windows_files="Z:$(printf '%s' "$files" | tr '/' '\\')"
+    rm -rf "$files"
+    mkdir -p "$files"
+    if ! "$root/cmake/wine-run.sh" "$WINEPREFIX" "$bench" A "$windows_files" "$rounds" \
+        >"$out.raw" 2>&1; then
+        cat "$out.raw" >&2
+        echo "bench.sh: the benchmark program failed on the $kind" >&2
+        return 1
+    fi
+    tr -d '\r' <"$out.raw" >"$out"
+    cat "$files"/cyl*.bin | cmp -s - "$work/original.img" ||
+        { echo "bench.sh: the cylinder files do not hold the $kind's disk" >&2; return 1; }
+    cmp -s "$disk" "$work/original.img" ||
+        { echo "bench.sh: the $kind changed on its way through the files" >&2; return 1; }
+    if command -v strace >/dev/null; then
+        strace -f -qq -y -e trace=read,write,pread64,pwrite64,readv,writev,preadv,pwritev \
+            -o "$work/$kind.strace" "$root/cmake/wine-run.sh" "$WINEPREFIX" "$bench" A \
+            "$windows_files" 1 >/dev/null 2>&1 || true
+        readlink -f "$disk" >"$work/$kind.disk"
+    fi
+}
+export -f measure
+
+rm -f "$work"/*.out "$work"/*.strace "$work"/*.disk
+WINEPREFIX=$prefix measure image "$image"
+# The same bytes on a loop device, drive A: of a prefix made for it.
+device_note=
+"$root/tests/blockdevice/with-loop-drives.sh" "$work/loop" "a=$work/original.img" -- \
+    bash -c 'work=$1 root=$2 bench=$3 rounds=$4 measure device "$TRAKONI_LOOP_A"' \
+    _ "$work" "$root" "$bench" "$rounds" >"$work/loop.log" 2>&1 ||
+    device_note=$(grep -m1 '^SKIPPED: ' "$work/loop.log" || { cat "$work/loop.log" >&2; echo "failed"; })
+
+echo "On the image file:"
+grep -v '^RESULT ' "$work/image.out"
+if [ -z "$device_note" ]; then
+    echo "On the block device:"
+    grep -v '^RESULT ' "$work/device.out"
 fi
-tr -d '\r' <"$out.raw" >"$out"
-grep -v '^RESULT ' "$out"
-cat "$files"/cyl*.bin | cmp -s - "$work/original.img" ||
-    { echo "bench.sh: the cylinder files do not hold the disk" >&2; exit 1; }
-cmp -s "$image" "$work/original.img" ||
-    { echo "bench.sh: the disk changed on its way through the files" >&2; exit 1; }
 
 # The host: the same work with split and cat.
 best_median() {  # milliseconds of every round on stdin
-    sort -n | awk '{ t[NR] = $1 } END { printf "%.2f %.2f", t[1], t[int(NR / 2) + 1] }'
+    sort -n | awk '{ t[NR] = $1 } END { printf "%.2f / %.2f", t[1], t[int(NR / 2) + 1] }'
 }
+rm -rf "$host"
+mkdir -p "$host"
 split_times=()
 cat_times=()
 for _ in $(seq 1 "$rounds"); do
@@ -65,39 +99,45 @@ cmp -s "$host/joined.img" "$image" || { echo "bench.sh: split and cat disagree" 
 host_split=$(printf '%s\n' "${split_times[@]}" | awk '{ print $1 / 1000 }' | best_median)
 host_cat=$(printf '%s\n' "${cat_times[@]}" | awk '{ print $1 / 1000 }' | best_median)
 
+# The engine's best / median of one operation on KIND, with its status.
+engine_time() {  # KIND OPERATION
+    [ -e "$work/$1.out" ] || { echo "-"; return; }
+    awk -v op="$2" '$1 == "RESULT" && $2 == op { printf "%.2f / %.2f (%s)", $4, $5, $3 }' "$work/$1.out"
+}
 echo
 echo "Time of the copy itself, best / median of $rounds rounds (ms):"
-printf '  %-32s %-20s %s\n' "work" "Trakoni engine" "host tool"
-read -r _ _ status best median < <(grep '^RESULT disk-to-files ' "$out")
-read -r host_best host_median <<<"$host_split"
-printf '  %-32s %-20s %s\n' "disk to 80 files ($status)" "$(printf '%.2f / %.2f' "$best" "$median")" "$host_best / $host_median  (split -b 18432)"
-read -r _ _ status best median < <(grep '^RESULT files-to-disk ' "$out")
-read -r host_best host_median <<<"$host_cat"
-printf '  %-32s %-20s %s\n' "80 files to disk ($status)" "$(printf '%.2f / %.2f' "$best" "$median")" "$host_best / $host_median  (cat)"
+printf '  %-18s %-22s %-22s %s\n' "work" "image file" "block device" "host tool"
+printf '  %-18s %-22s %-22s %s\n' "disk to 80 files" "$(engine_time image disk-to-files)" \
+    "$(engine_time device disk-to-files)" "$host_split  (split -b 18432)"
+printf '  %-18s %-22s %-22s %s\n' "80 files to disk" "$(engine_time image files-to-disk)" \
+    "$(engine_time device files-to-disk)" "$host_cat  (cat)"
+[ -z "$device_note" ] || echo "  block device: $device_note"
 echo "  (a real 1.44 MB drive needs about 160 revolutions, over 30 s, per disk)"
 
 # What reached the host's files, seen from outside the program: one round
-# under strace, each system call on the image or a cylinder file.
-if command -v strace >/dev/null; then
-    trace=$work/strace.log
-    strace -f -qq -y -e trace=read,write,pread64,pwrite64,readv,writev,preadv,pwritev \
-        -o "$trace" "$root/cmake/wine-run.sh" "$prefix" "$bench" A "$windows_files" 1 \
-        >/dev/null 2>&1 || true
-    echo
-    echo "Transfers seen by the host in one more round (strace; calls, bytes):"
-    awk -v image="$(readlink -f "$image")" -v cylinder=18432 '
+# under strace (the size check, then a copy each way), each system call on
+# the disk or a cylinder file.
+count_transfers() {  # KIND
+    awk -v disk="$(cat "$work/$1.disk")" -v cylinder=18432 '
         {
             if (!match($0, /(read|write|pread64|pwrite64|readv|writev|preadv|pwritev)\([0-9]+<[^>]*>/)) next
             call = substr($0, RSTART, RLENGTH)
             name = call; sub(/\(.*/, "", name)
             path = call; sub(/^[^<]*</, "", path); sub(/>$/, "", path)
-            if (path == image) what = "disk image"
+            if (path == disk) what = "disk"
             else if (path ~ /\/cyl[0-9][0-9]\.bin$/) what = "cylinder files"
             else next
             if (!match($0, /= -?[0-9]+/)) next
+            bytes = substr($0, RSTART + 2, RLENGTH - 2) + 0
             # Wine reads the first 23 bytes of every file it opens.
             if (name == "pread64" && $0 ~ /, 23, 0\) = /) { looks[what]++; next }
-            bytes = substr($0, RSTART + 2, RLENGTH - 2) + 0
+            # The size of a block device, found by one-sector reads; each
+            # search starts at the smallest floppy size.
+            if (what == "disk" && name == "pread64" && $0 ~ /, 512, [0-9]+\) = /) {
+                probeReads++
+                if ($0 ~ /, 512, 737280\) = /) probes++
+                next
+            }
             kind = (name ~ /read/) ? "reads" : "writes"
             key = what " " kind
             count[key]++; total[key] += bytes
@@ -105,14 +145,21 @@ if command -v strace >/dev/null; then
             else { other[key]++; otherBytes[key] += bytes }
         }
         END {
-            n = split("disk image reads,cylinder files writes,cylinder files reads,disk image writes", order, ",")
+            n = split("disk reads,cylinder files writes,cylinder files reads,disk writes", order, ",")
             for (i = 1; i <= n; i++) {
                 k = order[i]
                 printf "  %-22s %3d of %d bytes", k, whole[k], cylinder
                 if (other[k]) printf ", and %d more calls moving %d bytes in all", other[k], otherBytes[k]
                 printf "\n"
             }
+            if (probes) printf "  %-22s %3d of 512 bytes in %d opens, %.1f per open\n", "size probe reads", probeReads, probes, probeReads / probes
             printf "  (not counted: Wine reads the first 23 bytes of a file when it opens it:"
-            printf " %d times the disk image, %d times a cylinder file)\n", looks["disk image"], looks["cylinder files"]
-        }' "$trace"
-fi
+            printf " %d times the disk, %d times a cylinder file)\n", looks["disk"], looks["cylinder files"]
+        }' "$work/$1.strace"
+}
+for kind in image device; do
+    [ -e "$work/$kind.strace" ] || continue
+    echo
+    echo "Transfers seen by the host in one more round on the $kind (strace; calls, bytes):"
+    count_transfers "$kind"
+done

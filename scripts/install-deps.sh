@@ -10,6 +10,7 @@ packages=(
     xvfb xauth                  # a virtual display for windows
     cmake ninja-build googletest
     mtools dosfstools           # the FAT demonstration floppy
+    mount e2fsprogs             # loop devices (losetup), and mounting one in a test
     imagemagick xdotool         # screenshots, finding windows
     "$@"
 )

@@ -1,7 +1,12 @@
 #!/usr/bin/env bash
-# Builds Trakoni if needed and starts it under Wine, with a demonstration
-# floppy in drive A: (a 1.44 MB FAT disk image holding a few text files) and a
-# ready image folder holding that disk as cyl00.bin .. cyl79.bin.
+# Builds Trakoni if needed and starts it under Wine.
+#   scripts/run.sh [IMAGE-OR-DEVICE]
+# Without an argument drive A: holds a demonstration floppy (a 1.44 MB FAT disk
+# image holding a few text files), and a ready image folder holds that disk as
+# cyl00.bin .. cyl79.bin. With one, drive A: is that floppy image file or that
+# block device (a USB floppy drive's /dev/sdX, /dev/fd0); a device that is
+# mounted, larger than 3 MiB or not readable and writable is refused before
+# anything starts.
 #
 # Everything lives under build/mingw: its own Wine prefix (never ~/.wine), a
 # copy of the disk image (the build's stays as made) and a copy of the image
@@ -11,6 +16,10 @@
 set -eu
 
 . "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+[ $# -le 1 ] || { echo "usage: scripts/run.sh [IMAGE-OR-DEVICE]" >&2; exit 2; }
+drive=${1:-}
+# A typo such as /dev/sda ends here, before anything is built or started.
+[ -z "$drive" ] || refuse_drive_source "$drive" || exit 1
 run=$build/run
 prefix=$run/wineprefix
 title="Vantor Trakoni Utility"
@@ -31,12 +40,19 @@ if [ ! -e "$prefix/.ready" ]; then
     echo "Making the Wine prefix $prefix (once) ..."
     "$root/tests/wine/make-prefix.sh" "$prefix" "a:floppy=$run/floppy.img"
 fi
+use_as_drive_a "$prefix" "${drive:-$run/floppy.img}" || exit 1
 
 # The image folder as Trakoni sees it: Wine maps drive Z: to the root.
 images_windows="Z:$(printf '%s' "$run/images" | tr '/' '\\')"
+if [ -z "$drive" ]; then
+    echo "Drive A: holds a copy of $build/app/demo/floppy.img."
+elif [ -b "$drive" ]; then
+    echo "Drive A: is the block device $drive."
+else
+    echo "Drive A: is the image file $drive."
+fi
 cat <<MSG
-Drive A: holds a copy of $build/app/demo/floppy.img.
-Its 80 cylinder files are in the image folder:
+The demonstration disk's 80 cylinder files are in the image folder:
     $images_windows
 MSG
 

@@ -31,6 +31,8 @@ status=${PIPESTATUS[0]}
 set -e
 echo
 grep -E '^[0-9]+% tests passed' "$log" || echo "test.sh: CTest gave no summary" >&2
+# A skipped test says why in its output, which CTest keeps only in its log.
+grep -h '^SKIPPED: ' "$build/Testing/Temporary/LastTest.log" 2>/dev/null || true
 
 # The test code's share: everything under tests/ against the product's
 # sources, with a budget of 40%.

@@ -72,13 +72,7 @@ std::vector<std::string> Boxes(const SimulatedPlatform& platform);
 void ExpectNothingLeaked(const SimulatedPlatform& platform);
 
 // A Win32 kernel handle of the test itself.
-struct KernelHandleTraits {
-    using Handle = HANDLE;
-    static Handle Invalid() { return INVALID_HANDLE_VALUE; }
-    static bool IsValid(Handle h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
-    static void Close(Handle h) { ::CloseHandle(h); }
-};
-using KernelHandle = ScopedHandle<KernelHandleTraits>;
+using KernelHandle = ScopedWin32Handle;
 // Opens the volume of drive `letter` as another program would hold it.
 KernelHandle OpenVolume(char letter, DWORD access = GENERIC_READ | GENERIC_WRITE, DWORD shareMode = 0);
 
