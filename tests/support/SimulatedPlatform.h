@@ -1,8 +1,7 @@
 // A simulated floppy platform. Drives hold media in memory; every call is
 // recorded; any call can fail as Windows would; transfers move real bytes (a
 // pending one when it completes). Handles, events and heap blocks are
-// counted, and misuse is recorded: a block freed or a handle closed under a
-// pending request, a handle closed that is not open.
+// counted; a handle closed twice or under a pending request counts as open.
 #pragma once
 
 #include <algorithm>
@@ -60,7 +59,6 @@ public:
         return calls;
     }
     const std::vector<Call>& Calls() const { return m_calls; }
-    const std::vector<std::string>& Misuses() const { return m_misuses; }
     int OpenHandles() const { return Count(false); }
     int OpenEvents() const { return Count(true); }
     int PeakOpenEvents() const { return m_peakEvents; }
@@ -110,12 +108,10 @@ public:
     BOOL CloseHandle(HANDLE handle) override
     {
         Begin(Api::CloseHandle).handle = handle;
-        for (const auto& [overlapped, request] : m_requests) {
-            if (request.pending && (request.call.handle == handle || request.call.event == handle)) {
-                m_misuses.push_back("a handle closed under a pending request");
-            }
-        }
-        return m_handles.erase(handle) == 1 || (m_misuses.push_back("a handle closed that is not open"), false);
+        const bool underRequest = std::any_of(m_requests.begin(), m_requests.end(), [&](const auto& r) {
+            return r.second.pending && (r.second.call.handle == handle || r.second.call.event == handle);
+        });
+        return !underRequest && m_handles.erase(handle) == 1 ? TRUE : (m_handles[handle] = {}, FALSE);
     }
     HANDLE CreateEventA(SECURITY_ATTRIBUTES*, BOOL manualReset, BOOL initialState, const char*) override
     {
@@ -180,11 +176,6 @@ public:
     BOOL HeapFree(void* block) override
     {
         Begin(Api::HeapFree);
-        for (const auto& [overlapped, request] : m_requests) {
-            if (request.pending && request.block == block) {
-                m_misuses.push_back("a buffer freed under a pending request");
-            }
-        }
         return m_blocks.erase(block) == 1;
     }
     int MessageBoxA(HWND owner, const char* text, const char* caption, UINT type) override
@@ -212,7 +203,6 @@ private:
     struct Request {
         Call call;
         unsigned char* buffer = nullptr;
-        void* block = nullptr;  // the heap block holding the buffer, if any
         Plan plan;
         int waits = 0;
         bool pending = true;
@@ -262,9 +252,6 @@ private:
         for (const Planned& planned : m_plans) {
             request.plan = planned.api == api && planned.offset == call.offset ? planned.plan : request.plan;
         }
-        for (auto& [start, block] : m_blocks) {
-            request.block = request.buffer >= block.data() && request.buffer < block.data() + block.size() ? start : request.block;
-        }
         if (Faulted(call) || (!request.plan.pending && request.plan.error != 0 && Fail(request.plan.error))) {
             return FALSE;
         }
@@ -287,9 +274,7 @@ private:
         const size_t moved = error ? 0 : static_cast<size_t>(std::min<ULONGLONG>(
             request.call.bytes - std::min<ULONGLONG>(request.call.bytes, request.plan.missingBytes),
             offset < medium.size() ? medium.size() - offset : 0));
-        if (moved > 0 && request.block != nullptr && !m_blocks.count(request.block)) {
-            m_misuses.push_back("a transfer landed in released memory");
-        } else if (moved > 0) {
+        if (moved > 0) {
             unsigned char* disk = medium.data() + offset;
             request.call.api == Api::ReadFile ? std::memcpy(request.buffer, disk, moved) : std::memcpy(disk, request.buffer, moved);
         }
@@ -307,7 +292,6 @@ private:
     std::vector<Planned> m_plans;
     std::vector<Hook> m_hooks;
     std::vector<Call> m_calls;
-    std::vector<std::string> m_misuses;
     DWORD m_lastError = 0;
     int m_peakEvents = 0;
 };

@@ -68,7 +68,8 @@ struct SimulatedFloppy {
 // The message boxes shown, as "caption: text", each marked unless it is the
 // engine's kind (no owner, the error icon, OK only).
 std::vector<std::string> Boxes(const SimulatedPlatform& platform);
-// Every handle, event and heap block released, and no misuse.
+// Every handle, event and heap block released, each once and not under a
+// pending request.
 void ExpectNothingLeaked(const SimulatedPlatform& platform);
 
 // A Win32 kernel handle of the test itself.
