@@ -197,6 +197,12 @@ TEST_F(DialogTest, ChecksTheFolderAndTheFilesBeforeTheEngineRuns)
         ASSERT_TRUE(Dismiss(box));
         EXPECT_EQ(Text(Folder()), c.folder);
     }
+    // A notification other than a click, such as the button getting the
+    // focus, starts nothing.
+    Choose(kFromFloppy, folder.Path());
+    const HWND copyImage = Button("&Copy Image");
+    ::PostMessageA(m_dialog, WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(copyImage), BN_SETFOCUS), reinterpret_cast<LPARAM>(copyImage));
+    EXPECT_FALSE(WaitUntil([&] { return !Dialogs(::GetCurrentProcessId(), m_dialog).empty(); }, 500));
     EXPECT_TRUE(m_platform.CallsTo(Api::CreateFileA).empty());
 }
 
