@@ -11,6 +11,7 @@ packages=(
     cmake ninja-build googletest
     mtools dosfstools           # the FAT demonstration floppy
     imagemagick xdotool         # screenshots, finding windows
+    libarchive-zip-perl         # crc32, to check the command line's checksums
     "$@"
 )
 
