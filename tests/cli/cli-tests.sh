@@ -20,8 +20,13 @@ fail() {
 }
 
 # run ARGS...: sets status, out and err (without the CRs of Windows lines).
+# With $limit set, the program may write no file beyond that many KiB (its
+# disk is full there), and the server must be running already.
 run() {
-    "$wine_run" "$prefix" "$exe" "$@" >"$work/out" 2>"$work/err" </dev/null
+    (
+        [ -z "${limit:-}" ] || { trap '' XFSZ; ulimit -f "$limit"; }
+        exec "$wine_run" "$prefix" "$exe" "$@"
+    ) >"$work/out" 2>"$work/err" </dev/null
     status=$?
     out=$(tr -d '\r' <"$work/out")
     err=$(tr -d '\r' <"$work/err")
@@ -149,43 +154,56 @@ refusals() {
 1|ERROR: $W/gap is not a complete set of 80 cylinder files of one size|info $W/gap
 1|ERROR: $W/empty holds no cylinder files|info $W/empty
 CASES
+    limit=1000 expect 1 "ERROR: Could not write $W/new.img.partial" pack "$W/set" "$W/new.img"
+    [ "$(snapshot)" = "$before" ] || fail "a pack onto a full disk left a file behind"
     expect 1 "" info "$W/odd"
     [ "$out" = $'format:     1.44 MB (80 x 2 x 18 x 512)\nmissing:    none\nwrong size: cyl07.bin (1000 bytes)' ] ||
         fail "info of a set with a short file: $out"
 }
 
-# interrupted FILE ARGS...: runs the program and presses Ctrl+C (SIGINT, which
-# Wine hands to the console control handler) once FILE appears.
-interrupted() {
-    local file=$1 pid
-    shift
+# at FILE ACTION ARGS...: runs the program and, once FILE appears, holds it
+# still while ACTION runs, so that the copy cannot run on to its end first.
+at() {
+    local file=$1 action=$2 pid
+    shift 2
     "$wine_run" "$prefix" "$exe" "$@" >"$work/out" 2>"$work/err" </dev/null &
     pid=$!
     until [ -e "$file" ] || ! kill -0 "$pid" 2>/dev/null; do
         sleep 0.005
     done
-    # Held still meanwhile, so that the copy cannot run on to its end first.
     kill -STOP "$pid"
-    kill -INT "$pid"
+    eval "$action"
     kill -CONT "$pid"
     wait "$pid"
     status=$?
     err=$(tr -d '\r' <"$work/err")
-    [ "$status" = 130 ] || fail "$*: exit status $status after Ctrl+C; stderr: $err"
 }
 
 interrupt() {
-    # Big enough that Ctrl+C lands before the end.
+    # Big enough that the program is still copying when the file appears.
     head -c $((80 * 512 * 1024)) /dev/urandom >"$t/big.img"
     make_set "$t/big.img" "$t/big" $((512 * 1024))
     local before
     before=$(snapshot)
-    interrupted "$t/packed.img.partial" pack "$W/big" "$W/packed.img"
+    # Ctrl+C is SIGINT here: Wine hands it to the console control handler.
+    at "$t/packed.img.partial" 'kill -INT $pid' pack "$W/big" "$W/packed.img"
+    [ "$status" = 130 ] || fail "pack: exit status $status after Ctrl+C"
     [[ $err == *"Interrupted: nothing has been written to $W/packed.img"* ]] || fail "pack: $err"
-    interrupted "$t/unpacked/trakoni.partial/cyl00.bin" unpack "$W/big.img" "$W/unpacked"
+    at "$t/unpacked/trakoni.partial/cyl00.bin" 'kill -INT $pid' unpack "$W/big.img" "$W/unpacked"
+    [ "$status" = 130 ] || fail "unpack: exit status $status after Ctrl+C"
     [[ $err == *"Interrupted: no cylinder file has been written to $W/unpacked"* ]] ||
         fail "unpack: $err"
-    [ "$(snapshot)" = "$before" ] || fail "an interrupted copy left files behind"
+    # A full disk (no file beyond 256 KiB) fails the unpack at its first file.
+    limit=256 expect 1 "ERROR: Could not write $W/unpacked\trakoni.partial\cyl00.bin" \
+        unpack "$W/big.img" "$W/unpacked"
+    [ "$(snapshot)" = "$before" ] || fail "an interrupted or failed copy left files behind"
+
+    # An image cut short while it is read.
+    at "$t/unpacked/trakoni.partial/cyl00.bin" 'truncate -s 1M "$t/big.img"' \
+        unpack "$W/big.img" "$W/unpacked"
+    [ "$status" = 1 ] || fail "unpack of a shrinking image: exit status $status"
+    [[ $err == *"ERROR: Could not read $W/big.img"* ]] || fail "unpack of a shrinking image: $err"
+    [ ! -e "$t/unpacked" ] || fail "unpack of a shrinking image left files behind"
 }
 
 "$group"
