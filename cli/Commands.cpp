@@ -174,7 +174,7 @@ public:
         if (m_path.empty()) {
             return;
         }
-        for (int cylinder = 0; cylinder < kCylinderCount; ++cylinder) {
+        for (int cylinder = m_placed; cylinder < kCylinderCount; ++cylinder) {
             ::DeleteFileA(CylinderFileName(m_path, cylinder).c_str());
         }
         ::RemoveDirectoryA(m_path.c_str());
@@ -194,6 +194,7 @@ public:
                 FailWithError("Could not move " + from + " to " + to, ::GetLastError());
                 return false;
             }
+            m_placed = cylinder + 1;
         }
         return true;
     }
@@ -201,6 +202,7 @@ public:
 private:
     std::string m_folder;
     std::string m_path;
+    int m_placed = 0;  // the files moved into place so far
 };
 
 // Standard formats: 80 cylinders, 2 heads, 512-byte sectors.
