@@ -13,6 +13,7 @@
 #include "cli/Checksums.h"
 #include "cli/ConsolePlatform.h"
 #include "cli/Progress.h"
+#include "cli/Targets.h"
 #include "engine/CommandLine.h"
 
 namespace {
@@ -21,11 +22,6 @@ int Fail(const std::string& text)
 {
     ShowError(text);
     return ExitStatus::Failed;
-}
-
-int FailWithError(const std::string& text, DWORD error)
-{
-    return Fail(text + " (error " + std::to_string(error) + ")");
 }
 
 int Interrupted(const std::string& state)
@@ -54,17 +50,6 @@ std::string DriveName(char letter)
     return std::string(1, letter) + ":";
 }
 
-bool Exists(const std::string& path)
-{
-    return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-bool IsFolder(const std::string& path)
-{
-    const DWORD attributes = ::GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
 // "cylinders 0 to 41 <of> have been <how>"; for one, "cylinder 0 <of> has been <how>".
 std::string CylindersDone(int done, const std::string& of, const std::string& how)
 {
@@ -73,137 +58,6 @@ std::string CylindersDone(int done, const std::string& of, const std::string& ho
     }
     return "cylinders 0 to " + std::to_string(done - 1) + of + " have been " + how;
 }
-
-// Nothing is overwritten by surprise: a folder holding any cylinder file is
-// refused, after a message, unless the user said --force.
-bool MayFill(const std::string& folder, bool force)
-{
-    for (int cylinder = 0; cylinder < kCylinderCount && !force; ++cylinder) {
-        const std::string name = CylinderFileName(folder, cylinder);
-        if (Exists(name)) {
-            Fail(folder + " already holds cylinder files (" + name +
-                 "); use --force to replace them");
-            return false;
-        }
-    }
-    return true;
-}
-
-// The folder the files go to, made when it is not there and removed again
-// when it is still empty at the end (the command failed before writing).
-class FolderForFiles {
-public:
-    explicit FolderForFiles(const std::string& path) : m_path(path)
-    {
-        if (IsFolder(path)) {
-            m_ready = true;
-        } else if (::CreateDirectoryA(path.c_str(), nullptr)) {
-            m_ready = m_created = true;
-        } else {
-            FailWithError("Could not create the folder " + path, ::GetLastError());
-        }
-    }
-    ~FolderForFiles()
-    {
-        if (m_created) {
-            ::RemoveDirectoryA(m_path.c_str());
-        }
-    }
-    FolderForFiles(const FolderForFiles&) = delete;
-    FolderForFiles& operator=(const FolderForFiles&) = delete;
-
-    bool Ready() const { return m_ready; }
-
-private:
-    std::string m_path;
-    bool m_ready = false;
-    bool m_created = false;
-};
-
-DWORD MoveFlags(bool replace)
-{
-    return MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
-}
-
-// An image written under a temporary name beside its real one, removed
-// unless it has been moved into place.
-class PartialImage {
-public:
-    explicit PartialImage(const std::string& image) : m_image(image), m_path(image + ".partial") {}
-    ~PartialImage()
-    {
-        if (!m_placed) {
-            ::DeleteFileA(m_path.c_str());
-        }
-    }
-    PartialImage(const PartialImage&) = delete;
-    PartialImage& operator=(const PartialImage&) = delete;
-
-    const std::string& Path() const { return m_path; }
-
-    bool Place(bool replace)
-    {
-        m_placed = ::MoveFileExA(m_path.c_str(), m_image.c_str(), MoveFlags(replace)) != 0;
-        if (!m_placed) {
-            FailWithError("Could not move " + m_path + " to " + m_image, ::GetLastError());
-        }
-        return m_placed;
-    }
-
-private:
-    std::string m_image;
-    std::string m_path;
-    bool m_placed = false;
-};
-
-// Cylinder files written into a temporary folder inside their real one,
-// moved into it file by file once all are complete. Whatever is left in the
-// temporary folder at the end is removed with it.
-class PartialFileSet {
-public:
-    explicit PartialFileSet(const std::string& folder)
-        : m_folder(folder), m_path(folder + "\\trakoni.partial")
-    {
-        if (!::CreateDirectoryA(m_path.c_str(), nullptr) && !IsFolder(m_path)) {
-            FailWithError("Could not create the folder " + m_path, ::GetLastError());
-            m_path.clear();
-        }
-    }
-    ~PartialFileSet()
-    {
-        if (m_path.empty()) {
-            return;
-        }
-        for (int cylinder = m_placed; cylinder < kCylinderCount; ++cylinder) {
-            ::DeleteFileA(CylinderFileName(m_path, cylinder).c_str());
-        }
-        ::RemoveDirectoryA(m_path.c_str());
-    }
-    PartialFileSet(const PartialFileSet&) = delete;
-    PartialFileSet& operator=(const PartialFileSet&) = delete;
-
-    bool Ready() const { return !m_path.empty(); }
-    const std::string& Path() const { return m_path; }
-
-    bool Place(bool replace)
-    {
-        for (int cylinder = 0; cylinder < kCylinderCount; ++cylinder) {
-            const std::string from = CylinderFileName(m_path, cylinder);
-            const std::string to = CylinderFileName(m_folder, cylinder);
-            if (!::MoveFileExA(from.c_str(), to.c_str(), MoveFlags(replace))) {
-                FailWithError("Could not move " + from + " to " + to, ::GetLastError());
-                return false;
-            }
-            m_placed = cylinder + 1;
-        }
-        return true;
-    }
-
-private:
-    std::string m_folder;
-    std::string m_path;
-    int m_placed = 0;  // the files moved into place so far
-};
 
 // Standard formats: 80 cylinders, 2 heads, 512-byte sectors.
 struct NamedFormat {
