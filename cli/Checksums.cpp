@@ -46,7 +46,7 @@ Checksums::Checksums()
 
 bool Checksums::Ready() const
 {
-    return m_computeCrc32 != nullptr && m_md5 && m_sha1 && m_sha256 && m_added;
+    return m_computeCrc32 != nullptr && m_md5 && m_sha1 && m_sha256 && m_hashed;
 }
 
 void Checksums::Add(const unsigned char* data, uint32_t bytes)
@@ -56,7 +56,7 @@ void Checksums::Add(const unsigned char* data, uint32_t bytes)
     }
     m_crc32 = m_computeCrc32(m_crc32, data, static_cast<INT>(bytes));
     for (const ScopedHandle<CryptHashTraits>* hash : {&m_md5, &m_sha1, &m_sha256}) {
-        m_added = m_added && ::CryptHashData(hash->Get(), data, bytes, 0);
+        m_hashed = m_hashed && ::CryptHashData(hash->Get(), data, bytes, 0) != FALSE;
     }
 }
 

@@ -45,7 +45,7 @@ private:
 
     ComputeCrc32 m_computeCrc32 = nullptr;
     DWORD m_crc32 = 0;
-    bool m_added = true;
+    bool m_hashed = true;  // every piece so far reached every hash
     // The provider outlives its hashes: members are destroyed in reverse order.
     ScopedHandle<CryptProviderTraits> m_provider;
     ScopedHandle<CryptHashTraits> m_md5;

@@ -167,16 +167,19 @@ int Read(const Arguments& arguments)
     if (!target.Ready()) {
         return ExitStatus::Failed;
     }
-    Progress progress("Reading " + DriveName(letter), arguments.quiet);
-    const int status = CopyDiskToFiles(letter, folder, &progress);
-    if (status == EngineStatus::Interrupted) {
-        return Interrupted(CylindersDone(progress.Done(), " of the disk", "read into " + folder) +
-                           "; the set there is incomplete");
+    {
+        Progress progress("Reading " + DriveName(letter), arguments.quiet);
+        const int status = CopyDiskToFiles(letter, folder, &progress);
+        if (status == EngineStatus::Interrupted) {
+            return Interrupted(CylindersDone(progress.Done(), " of the disk",
+                                             "read into " + folder) +
+                               "; the set there is incomplete");
+        }
+        if (status != EngineStatus::Success) {
+            return ExitStatusOf(status);
+        }
+        progress.Summary("Read " + DriveName(letter) + " into " + folder);
     }
-    if (status != EngineStatus::Success) {
-        return ExitStatusOf(status);
-    }
-    progress.Summary("Read " + DriveName(letter) + " into " + folder);
     return arguments.verify ? Verify(letter, folder, arguments.quiet) : ExitStatus::Success;
 }
 
@@ -193,16 +196,19 @@ int Write(const Arguments& arguments)
         return Fail("File " + CylinderFileName(folder, survey.missing.front()) +
                     " does not exist.  Imaging aborted.");
     }
-    Progress progress("Writing " + DriveName(letter), arguments.quiet);
-    const int status = CopyFilesToDisk(letter, folder, &progress);
-    if (status == EngineStatus::Interrupted) {
-        return Interrupted(CylindersDone(progress.Done(), " of the disk", "written") +
-                           "; the disk now holds a mix");
+    {
+        Progress progress("Writing " + DriveName(letter), arguments.quiet);
+        const int status = CopyFilesToDisk(letter, folder, &progress);
+        if (status == EngineStatus::Interrupted) {
+            return Interrupted(CylindersDone(progress.Done(), " of the disk", "written") +
+                               "; the disk now holds a mix");
+        }
+        if (status != EngineStatus::Success) {
+            return ExitStatusOf(status);
+        }
+        progress.Summary("Wrote " + folder + " onto " + DriveName(letter));
     }
-    if (status != EngineStatus::Success) {
-        return ExitStatusOf(status);
-    }
-    progress.Summary("Wrote " + folder + " onto " + DriveName(letter));
+    // With the copy's progress gone: one at a time holds Ctrl+C.
     return arguments.verify ? Verify(letter, folder, arguments.quiet) : ExitStatus::Success;
 }
 
@@ -331,7 +337,7 @@ int InfoOfDrive(char letter, bool quiet)
 int InfoOfFileSet(const std::string& folder, bool quiet)
 {
     const FileSetSurvey survey = SurveyFileSet(folder);
-    if (survey.bytesPerCylinder == 0 && survey.missing.size() == kCylinderCount) {
+    if (survey.missing.size() == kCylinderCount) {
         return Fail(folder + " holds no cylinder files");
     }
     if (!survey.Complete()) {

@@ -1,7 +1,7 @@
 // What a copy shows while it runs: one line on standard error, rewritten in
 // place after every cylinder when standard error is a console, and a summary
 // at the end. Ctrl+C while it lives asks the operation to stop after the
-// current cylinder.
+// current cylinder; one lives at a time.
 #pragma once
 
 #include <cstdint>
