@@ -306,7 +306,10 @@ int PrintFormatAndChecksums(std::string format, bool quiet, Read read)
     if (!summing.sums.Ready()) {
         return Fail("The system's checksum routines failed");
     }
-    PrintField("format:", format.empty() ? FormatOfCylinderSize(summing.BytesPerCylinder()) : format);
+    if (format.empty()) {
+        format = FormatOfCylinderSize(summing.BytesPerCylinder());
+    }
+    PrintField("format:", format);
     PrintField("CRC32:", summing.sums.Crc32());
     PrintField("MD5:", summing.sums.Md5());
     PrintField("SHA-1:", summing.sums.Sha1());

@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "cli/Commands.h"
@@ -17,19 +16,12 @@
 namespace {
 
 struct Measured {
-    Measured(const char* what, std::vector<std::string> arguments, unsigned long reads,
-             unsigned long writes, unsigned long allocations)
-        : name(what), words(std::move(arguments)), diskReads(reads), diskWrites(writes),
-          buffers(allocations)
-    {
-    }
-
     const char* name;
     std::vector<std::string> words;
     unsigned long diskReads, diskWrites, buffers;  // expected
-    std::vector<double> times;
+    std::vector<double> times{};
     bool ok = true;
-    CountingPlatform last;
+    CountingPlatform last{};
 };
 
 void Run(Measured& measured)
@@ -54,16 +46,15 @@ void Run(Measured& measured)
 
 void Report(Measured& measured)
 {
-    std::vector<double> sorted = measured.times;
-    std::sort(sorted.begin(), sorted.end());
+    std::sort(measured.times.begin(), measured.times.end());
+    const double best = measured.times.front(), median = measured.times[measured.times.size() / 2];
     const CountingPlatform& c = measured.last;
-    std::printf("%-14s %9.2f %9.2f   %lu disk reads, %lu disk writes of %lu bytes, "
-                "%lu buffer allocations of %llu bytes in all%s\n",
-                measured.name, sorted.front(), sorted[sorted.size() / 2], c.reads.requests,
-                c.writes.requests, static_cast<unsigned long>(c.writes.largest),
+    std::printf("%-14s %9.2f %9.2f   %lu disk reads, %lu disk writes, %lu buffer allocations "
+                "of %llu bytes in all%s\n",
+                measured.name, best, median, c.reads.requests, c.writes.requests,
                 c.heapAllocations, c.heapBytes, measured.ok ? "" : "  UNEXPECTED");
-    std::printf("RESULT %s %s %.3f %.3f\n", measured.name, measured.ok ? "ok" : "failed",
-                sorted.front(), sorted[sorted.size() / 2]);
+    std::printf("RESULT %s %s %.3f %.3f\n", measured.name, measured.ok ? "ok" : "failed", best,
+                median);
 }
 
 }  // namespace
