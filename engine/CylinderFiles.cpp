@@ -10,9 +10,6 @@
 #include "engine/Imager.h"
 #include "engine/Status.h"
 
-namespace {
-
-// The size the file system reports for `name`; false when the file is gone.
 // The 64-bit query, so a large stray file is not mistaken for a small one.
 bool QueryFileSize(const std::string& name, long long& size)
 {
@@ -23,6 +20,8 @@ bool QueryFileSize(const std::string& name, long long& size)
     size = status.st_size;
     return true;
 }
+
+namespace {
 
 int CheckFileSize(const std::string& name, int bytesPerCylinder)
 {

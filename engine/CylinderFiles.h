@@ -4,6 +4,9 @@
 
 #include <string>
 
+// The size the file system reports for `name`; false when the file is gone.
+bool QueryFileSize(const std::string& name, long long& size);
+
 // 0 when the file of `cylinder` is exactly `bytesPerCylinder` long, 8 when its
 // size differs, 7 when its size cannot be read (it has gone).
 int CheckCylinderFileSize(int bytesPerCylinder, const std::string& folder, int cylinder);

@@ -31,13 +31,12 @@ std::string DriveName(char letter)
     return name + ":";
 }
 
-std::string OpenFailureText(char letter, DWORD error)
+std::string OpenFailureText(char letter, int status, DWORD error)
 {
-    switch (error) {
-    case ERROR_SHARING_VIOLATION:
+    switch (status) {
+    case EngineStatus::DriveInUse:
         return "Drive is currently in use";
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_GEN_FAILURE:
+    case EngineStatus::NoDisk:
         return "There is no disk in drive " + DriveName(letter);
     default:
         return "Could not open drive for READ/WRITE access.  Error: " +
@@ -113,9 +112,8 @@ TransferOutcome TransferCylinder(HANDLE hDrive, uint32_t bytes, int cylinder, Is
 
 }  // namespace
 
-int OpenFloppyDrive(char letter, HANDLE& hDrive)
+int OpenFloppyDriveQuietly(char letter, HANDLE& hDrive, DWORD& error)
 {
-    hDrive = INVALID_HANDLE_VALUE;
     // A NUL letter ends the path text right after "\\.\"; the open then fails.
     std::string path = "\\\\.\\";
     path += letter;
@@ -125,10 +123,29 @@ int OpenFloppyDrive(char letter, HANDLE& hDrive)
     hDrive = platform.CreateFileA(path.c_str(), kVolumeDataAccess, 0, nullptr, OPEN_EXISTING,
                                   FILE_FLAG_OVERLAPPED, nullptr);
     if (hDrive != INVALID_HANDLE_VALUE) {
+        error = ERROR_SUCCESS;
         return EngineStatus::Success;
     }
-    const DWORD error = platform.GetLastError();
-    ShowDriveError(OpenFailureText(letter, error), "ERROR");
+    error = platform.GetLastError();
+    switch (error) {
+    case ERROR_SHARING_VIOLATION:
+        return EngineStatus::DriveInUse;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_GEN_FAILURE:
+        return EngineStatus::NoDisk;
+    default:
+        return EngineStatus::DriveNotOpened;
+    }
+}
+
+int OpenFloppyDrive(char letter, HANDLE& hDrive)
+{
+    DWORD error = ERROR_SUCCESS;
+    const int opened = OpenFloppyDriveQuietly(letter, hDrive, error);
+    if (opened == EngineStatus::Success) {
+        return EngineStatus::Success;
+    }
+    ShowDriveError(OpenFailureText(letter, opened, error), "ERROR");
     return EngineStatus::Failure;
 }
 

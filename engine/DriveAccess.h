@@ -6,6 +6,11 @@
 
 #include "platform/Win32.h"
 
+// Opens \\.\X: as OpenFloppyDrive does but shows nothing. Returns 0 and a
+// valid handle, or 11 (in use), 12 (no disk) or 2 (any other refusal) with
+// the open's error in `error`.
+int OpenFloppyDriveQuietly(char letter, HANDLE& hDrive, DWORD& error);
+
 // Opens \\.\X: exclusively for overlapped reading and writing. Returns 0 and a
 // valid handle (the caller closes it), or 1 after one "ERROR" message box with
 // `hDrive` left at INVALID_HANDLE_VALUE.

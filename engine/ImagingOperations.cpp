@@ -1,10 +1,12 @@
-// The two imaging operations: a whole disk to its 80 cylinder image files and
-// back, one cylinder buffer carrying every cylinder.
+// The operations on a drive: a whole disk to its 80 cylinder image files and
+// back, verification of a disk against its files, and reading a disk for its
+// checksums. One buffer carries every cylinder.
+#include <algorithm>
 #include <string>
 
 #include "engine/CylinderFiles.h"
 #include "engine/DriveAccess.h"
-#include "engine/Imager.h"
+#include "engine/Observing.h"
 #include "platform/FloppyPlatform.h"
 #include "platform/ScopedHandle.h"
 
@@ -29,9 +31,10 @@ struct OpenedDrive {
     int FileBytes() const { return static_cast<int>(bytesPerCylinder); }
 };
 
-// The steps both operations begin with: open the drive, ask its geometry,
-// allocate one cylinder buffer. Returns 0, or the status after its message.
-int OpenDrive(char letter, OpenedDrive& session)
+// The steps every operation begins with: open the drive, ask its geometry,
+// allocate one buffer of `cylinders` cylinders. Returns 0, or the status after
+// its message.
+int OpenDrive(char letter, OpenedDrive& session, int cylinders = 1)
 {
     HANDLE hDrive = INVALID_HANDLE_VALUE;
     if (OpenFloppyDrive(letter, hDrive) != EngineStatus::Success ||
@@ -47,7 +50,8 @@ int OpenDrive(char letter, OpenedDrive& session)
         return EngineStatus::Failure;
     }
 
-    session.buffer.Reset(CurrentPlatform().HeapAlloc(session.bytesPerCylinder));
+    session.buffer.Reset(
+        CurrentPlatform().HeapAlloc(SIZE_T{session.bytesPerCylinder} * cylinders));
     if (!session.buffer) {
         ShowEngineError("Out of memory");
         return EngineStatus::OutOfMemory;
@@ -81,9 +85,31 @@ int CheckFileSet(const OpenedDrive& session, const std::string& folder)
     return EngineStatus::Success;
 }
 
+// Reads one cylinder of the disk into the start of the buffer, with the
+// dialog's message when it fails.
+int ReadDiskCylinder(const OpenedDrive& session, int cylinder)
+{
+    const int read =
+        ReadCylinder(session.drive.Get(), session.Buffer(), cylinder, session.geometry);
+    if (read != EngineStatus::Success) {
+        ShowEngineError("Could not read from disk.  Disk might be damaged or missing.");
+    }
+    return read;
+}
+
 }  // namespace
 
 int CopyDiskToFiles(char letter, const std::string& folder)
+{
+    return CopyDiskToFiles(letter, folder, nullptr);
+}
+
+int CopyFilesToDisk(char letter, const std::string& folder)
+{
+    return CopyFilesToDisk(letter, folder, nullptr);
+}
+
+int CopyDiskToFiles(char letter, const std::string& folder, CylinderObserver* observer)
 {
     OpenedDrive session;
     const int opened = OpenDrive(letter, session);
@@ -91,10 +117,8 @@ int CopyDiskToFiles(char letter, const std::string& folder)
         return opened;
     }
     for (int cylinder = 0; cylinder < kCylinderCount; ++cylinder) {
-        const int read = ReadCylinder(session.drive.Get(), session.Buffer(), cylinder,
-                                      session.geometry);
+        const int read = ReadDiskCylinder(session, cylinder);
         if (read != EngineStatus::Success) {
-            ShowEngineError("Could not read from disk.  Disk might be damaged or missing.");
             return read;
         }
         const int written =
@@ -103,11 +127,14 @@ int CopyDiskToFiles(char letter, const std::string& folder)
             ShowEngineError("Could not write to disk");
             return written;
         }
+        if (!GoOnAfter(observer, cylinder, session.Buffer(), session.bytesPerCylinder)) {
+            return EngineStatus::Interrupted;
+        }
     }
     return EngineStatus::Success;
 }
 
-int CopyFilesToDisk(char letter, const std::string& folder)
+int CopyFilesToDisk(char letter, const std::string& folder, CylinderObserver* observer)
 {
     OpenedDrive session;
     const int opened = OpenDrive(letter, session);
@@ -131,6 +158,87 @@ int CopyFilesToDisk(char letter, const std::string& folder)
         if (written != EngineStatus::Success) {
             return written;
         }
+        if (!GoOnAfter(observer, cylinder, session.Buffer(), session.bytesPerCylinder)) {
+            return EngineStatus::Interrupted;
+        }
+    }
+    return EngineStatus::Success;
+}
+
+int VerifyDiskAgainstFiles(char letter, const std::string& folder, CylinderObserver* observer)
+{
+    // One buffer of two cylinders: the disk's in the first half, the file's in
+    // the second.
+    OpenedDrive session;
+    const int opened = OpenDrive(letter, session, 2);
+    if (opened != EngineStatus::Success) {
+        return opened;
+    }
+    const int checked = CheckFileSet(session, folder);
+    if (checked != EngineStatus::Success) {
+        return checked;
+    }
+    const unsigned char* disk = session.Buffer();
+    unsigned char* file = session.Buffer() + session.bytesPerCylinder;
+    for (int cylinder = 0; cylinder < kCylinderCount; ++cylinder) {
+        const int read = ReadDiskCylinder(session, cylinder);
+        if (read != EngineStatus::Success) {
+            return read;
+        }
+        const int fileRead = ReadCylinderFile(file, session.FileBytes(), folder, cylinder);
+        if (fileRead != EngineStatus::Success) {
+            return ReportUnusableFile(fileRead, folder, cylinder);
+        }
+        const auto differ = std::mismatch(disk, disk + session.bytesPerCylinder, file);
+        if (differ.first != disk + session.bytesPerCylinder) {
+            const long long byte = differ.first - disk;
+            const long long offset = 1LL * session.bytesPerCylinder * cylinder + byte;
+            ShowEngineError("Verification failed: cylinder " + std::to_string(cylinder) +
+                            " of the disk differs from " +
+                            CylinderFileName(folder, cylinder) + " at byte " +
+                            std::to_string(byte) + " (byte " + std::to_string(offset) +
+                            " of the disk)");
+            return EngineStatus::Differs;
+        }
+        if (!GoOnAfter(observer, cylinder, disk, session.bytesPerCylinder)) {
+            return EngineStatus::Interrupted;
+        }
+    }
+    return EngineStatus::Success;
+}
+
+int ReadDisk(char letter, CylinderObserver* observer)
+{
+    OpenedDrive session;
+    const int opened = OpenDrive(letter, session);
+    if (opened != EngineStatus::Success) {
+        return opened;
+    }
+    for (int cylinder = 0; cylinder < kCylinderCount; ++cylinder) {
+        const int read = ReadDiskCylinder(session, cylinder);
+        if (read != EngineStatus::Success) {
+            return read;
+        }
+        if (!GoOnAfter(observer, cylinder, session.Buffer(), session.bytesPerCylinder)) {
+            return EngineStatus::Interrupted;
+        }
+    }
+    return EngineStatus::Success;
+}
+
+int ProbeDrive(char letter, DISK_GEOMETRY& geometry)
+{
+    HANDLE hDrive = INVALID_HANDLE_VALUE;
+    DWORD error = ERROR_SUCCESS;
+    const int opened = OpenFloppyDriveQuietly(letter, hDrive, error);
+    if (opened != EngineStatus::Success) {
+        return opened;
+    }
+    const ScopedPlatformHandle drive(hDrive);
+    uint32_t bytesPerCylinder = 0;
+    if (GetDriveGeometry(hDrive, geometry) != EngineStatus::Success ||
+        !ComputeBytesPerCylinder(geometry, bytesPerCylinder)) {
+        return EngineStatus::NoDisk;
     }
     return EngineStatus::Success;
 }

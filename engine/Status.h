@@ -1,5 +1,6 @@
 // The engine's statuses: plain integers, 0 for success. Every non-zero status
-// that reaches the dialog has already been reported by one message box.
+// has already been reported by one message box, except Interrupted (the
+// caller asked for it) and those of the quiet drive probe.
 #pragma once
 
 namespace EngineStatus {
@@ -11,4 +12,8 @@ constexpr int TransferRefused = 4;    // the platform refused a transfer outrigh
 constexpr int TransferFailed = 6;     // an overlapped transfer failed to start or complete
 constexpr int FileUnreadable = 7;     // a cylinder image file could not be read
 constexpr int FileSizeMismatch = 8;   // a cylinder image file has the wrong size (engine-internal)
+constexpr int Interrupted = 9;        // the observer asked to stop; the target is partly written
+constexpr int Differs = 10;           // verification found the disk unlike its files
+constexpr int DriveInUse = 11;        // another program holds the drive
+constexpr int NoDisk = 12;            // the drive has no disk, or none of a readable geometry
 }  // namespace EngineStatus

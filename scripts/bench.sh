@@ -5,7 +5,8 @@
 # kernel block device (a loop device over the same bytes, as a USB floppy
 # drive is seen). Does the same work on the host with split and cat. Then
 # counts, from the host side, the file and disk transfers the program made,
-# among them the reads that find a block device's size.
+# among them the reads that find a block device's size. The same for the
+# command line's write --verify, pack and unpack, beside cat, cmp and split.
 #   scripts/bench.sh [ROUNDS]     (default 5; best and median are shown)
 # Uses build/mingw (or $TRAKONI_BUILD_DIR), built if needed, and Wine prefixes
 # of its own in it. The block device needs root (losetup); without it that
@@ -19,8 +20,9 @@ prefix=$work/wineprefix
 image=$work/floppy.img
 host=$work/host
 
-EXTRA_PACKAGES=strace build_targets trakoni_bench >/dev/null
+EXTRA_PACKAGES=strace build_targets trakoni_bench trakoni_cli_bench >/dev/null
 bench=$build/tests/bench/trakoni_bench.exe
+cli_bench=$build/tests/cli/trakoni_cli_bench.exe
 
 mkdir -p "$work"
 head -c 1474560 /dev/urandom >"$work/original.img"
@@ -71,12 +73,37 @@ device_note=
     _ "$work" "$root" "$bench" "$rounds" >"$work/loop.log" 2>&1 ||
     device_note=$(grep -m1 '^SKIPPED: ' "$work/loop.log" || { cat "$work/loop.log" >&2; echo "failed"; })
 
+# The command line on the image file: write --verify, pack and unpack, timed
+# around each command, its disk requests and buffers counted inside; one more
+# round traced.
+windows_files="Z:$(printf '%s' "$work/files-image" | tr '/' '\\')"
+windows_packed="Z:$(printf '%s' "$work/packed.img" | tr '/' '\\')"
+cli_run() {  # ROUNDS
+    "$root/cmake/wine-run.sh" "$prefix" "$cli_bench" A "$windows_files" "$windows_packed" "$1"
+}
+if ! cli_run "$rounds" >"$work/cli.out.raw" 2>&1; then
+    cat "$work/cli.out.raw" >&2
+    echo "bench.sh: the command-line benchmark failed" >&2
+    exit 1
+fi
+tr -d '\r' <"$work/cli.out.raw" >"$work/cli.out"
+cmp -s "$work/packed.img" "$work/original.img" ||
+    { echo "bench.sh: pack did not make the disk's image" >&2; exit 1; }
+cat "$work/files-image"/unpacked/cyl*.bin | cmp -s - "$work/original.img" ||
+    { echo "bench.sh: unpack did not make the disk's files" >&2; exit 1; }
+if command -v strace >/dev/null; then
+    strace -f -qq -y -e trace=read,write,pread64,pwrite64,readv,writev,preadv,pwritev \
+        -o "$work/cli.strace" bash -c "$(declare -f cli_run); root=$root prefix=$prefix cli_bench=$cli_bench windows_files='$windows_files' windows_packed='$windows_packed' cli_run 1" >/dev/null 2>&1 || true
+fi
+
 echo "On the image file:"
 grep -v '^RESULT ' "$work/image.out"
 if [ -z "$device_note" ]; then
     echo "On the block device:"
     grep -v '^RESULT ' "$work/device.out"
 fi
+echo "The command line, on the image file:"
+grep -v '^RESULT ' "$work/cli.out"
 
 # The host: the same work with split and cat.
 best_median() {  # milliseconds of every round on stdin
@@ -86,18 +113,23 @@ rm -rf "$host"
 mkdir -p "$host"
 split_times=()
 cat_times=()
+cmp_times=()
 for _ in $(seq 1 "$rounds"); do
     start=$(date +%s%N)
     split -b 18432 -d -a 2 --additional-suffix=.bin "$image" "$host/cyl"
     middle=$(date +%s%N)
     cat "$host"/cyl*.bin >"$host/joined.img"
     end=$(date +%s%N)
+    cmp -s "$host/joined.img" "$image" || { echo "bench.sh: split and cat disagree" >&2; exit 1; }
+    compared=$(date +%s%N)
     split_times+=("$(( (middle - start) / 1000 ))")
     cat_times+=("$(( (end - middle) / 1000 ))")
+    cmp_times+=("$(( (compared - middle) / 1000 ))")
 done
 cmp -s "$host/joined.img" "$image" || { echo "bench.sh: split and cat disagree" >&2; exit 1; }
 host_split=$(printf '%s\n' "${split_times[@]}" | awk '{ print $1 / 1000 }' | best_median)
 host_cat=$(printf '%s\n' "${cat_times[@]}" | awk '{ print $1 / 1000 }' | best_median)
+host_cat_cmp=$(printf '%s\n' "${cmp_times[@]}" | awk '{ print $1 / 1000 }' | best_median)
 
 # The engine's best / median of one operation on KIND, with its status.
 engine_time() {  # KIND OPERATION
@@ -111,6 +143,9 @@ printf '  %-18s %-22s %-22s %s\n' "disk to 80 files" "$(engine_time image disk-t
     "$(engine_time device disk-to-files)" "$host_split  (split -b 18432)"
 printf '  %-18s %-22s %-22s %s\n' "80 files to disk" "$(engine_time image files-to-disk)" \
     "$(engine_time device files-to-disk)" "$host_cat  (cat)"
+printf '  %-18s %-22s %-22s %s\n' "write --verify" "$(engine_time cli write-verify)" "-" "$host_cat_cmp  (cat, cmp)"
+printf '  %-18s %-22s %-22s %s\n' "pack" "$(engine_time cli pack)" "-" "$host_cat  (cat)"
+printf '  %-18s %-22s %-22s %s\n' "unpack" "$(engine_time cli unpack)" "-" "$host_split  (split -b 18432)"
 [ -z "$device_note" ] || echo "  block device: $device_note"
 echo "  (a real 1.44 MB drive needs about 160 revolutions, over 30 s, per disk)"
 
@@ -163,3 +198,18 @@ for kind in image device; do
     echo "Transfers seen by the host in one more round on the $kind (strace; calls, bytes):"
     count_transfers "$kind"
 done
+if [ -e "$work/cli.strace" ]; then
+    echo
+    echo "Transfers seen by the host in one more round of write --verify, pack and unpack"
+    echo "(calls of 18432 bytes: verifying reads the disk once more; pack and unpack read"
+    echo "and write each cylinder once):"
+    awk -v disk="$(readlink -f "$image")" '
+        match($0, /(read|write|pread64|pwrite64)\([0-9]+<[^>]*>.*, 18432(, [0-9]+)?\) = 18432/) {
+            call = substr($0, RSTART, RLENGTH); name = call; sub(/\(.*/, "", name)
+            path = call; sub(/^[^<]*</, "", path); sub(/>.*$/, "", path)
+            what = path == disk ? "disk" : path ~ /\/packed\.img(\.partial)?$/ ? "packed image" :
+                   path ~ /\/unpacked\// ? "unpacked files" : path ~ /\/cyl[0-9][0-9]\.bin$/ ? "cylinder files" : ""
+            if (what != "") count[what " " (name ~ /read/ ? "reads" : "writes")]++
+        }
+        END { for (k in count) printf "  %-24s %3d\n", k, count[k] }' "$work/cli.strace" | sort
+fi

@@ -12,6 +12,7 @@ packages=(
     mtools dosfstools           # the FAT demonstration floppy
     mount e2fsprogs             # loop devices (losetup), and mounting one in a test
     imagemagick xdotool         # screenshots, finding windows
+    libarchive-zip-perl         # crc32, to check the command line's checksums
     "$@"
 )
 

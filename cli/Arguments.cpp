@@ -1,0 +1,123 @@
+#include "cli/Arguments.h"
+
+#include <cctype>
+
+const char kUsage[] =
+    "Usage: trakoni-cli COMMAND ARGUMENT... [OPTION]...\n"
+    "Copies a floppy disk to 80 cylinder files (cyl00.bin .. cyl79.bin) and back,\n"
+    "converts such a set to one disk image file and back, and shows checksums.\n"
+    "\n"
+    "  list                                      the floppy drives and their disks\n"
+    "  read   DRIVE FOLDER [--verify] [--force]  disk to cylinder files\n"
+    "  write  FOLDER DRIVE [--verify]            cylinder files to disk\n"
+    "  pack   FOLDER IMAGE [--force]             cylinder files to one image file\n"
+    "  unpack IMAGE FOLDER [--force]             image file to cylinder files\n"
+    "  info   FOLDER | IMAGE | DRIVE             format, CRC32, MD5, SHA-1, SHA-256\n"
+    "\n"
+    "  --verify  read the disk once more and compare it with the files\n"
+    "  --force   replace the cylinder files in FOLDER, or IMAGE\n"
+    "  --quiet   no progress line and no summary\n"
+    "  --help    show this text;  --version  show the version\n"
+    "\n"
+    "DRIVE is a letter, with or without the colon (A:, a). IMAGE holds the 80\n"
+    "cylinders end to end. pack and unpack write under temporary names and give\n"
+    "the result its real name only when it is complete. Ctrl+C stops a copy at\n"
+    "the end of the current cylinder and says what state the target is in.\n"
+    "\n"
+    "Examples:\n"
+    "  trakoni-cli list\n"
+    "  trakoni-cli read A: C:\\disks\\disk1 --verify\n"
+    "  trakoni-cli write C:\\disks\\disk1 A: --verify\n"
+    "  trakoni-cli pack C:\\disks\\disk1 C:\\disks\\disk1.img\n"
+    "  trakoni-cli unpack C:\\downloads\\game.img C:\\disks\\game\n"
+    "  trakoni-cli info C:\\downloads\\game.img\n"
+    "\n"
+    "Exit status: 0 success; 1 the copy failed (the message says why);\n"
+    "2 usage error; 3 verification found a difference; 130 interrupted.\n";
+
+namespace {
+
+struct Syntax {
+    const char* command;
+    const char* operands;  // as the usage shows them
+    size_t count;          // of operands
+    int drive;             // the operand that is a DRIVE, or -1
+    bool verify;           // takes --verify
+    bool force;            // takes --force
+};
+
+const Syntax kCommands[] = {
+    {"list", "", 0, -1, false, false},
+    {"read", "DRIVE FOLDER", 2, 0, true, true},
+    {"write", "FOLDER DRIVE", 2, 1, true, false},
+    {"pack", "FOLDER IMAGE", 2, -1, false, true},
+    {"unpack", "IMAGE FOLDER", 2, -1, false, true},
+    {"info", "FOLDER|IMAGE|DRIVE", 1, -1, false, false},
+};
+
+// What is wrong with the command and its operands, or an empty text.
+std::string CheckAgainst(const Syntax& syntax, const Arguments& parsed)
+{
+    if (parsed.operands.size() != syntax.count) {
+        const std::string operands = *syntax.operands ? std::string(" ") + syntax.operands : "";
+        return std::string("usage: trakoni-cli ") + syntax.command + operands;
+    }
+    if (parsed.verify && !syntax.verify) {
+        return std::string(syntax.command) + " takes no --verify";
+    }
+    if (parsed.force && !syntax.force) {
+        return std::string(syntax.command) + " takes no --force";
+    }
+    if (syntax.drive >= 0 && DriveLetterOf(parsed.operands[syntax.drive]) == '\0') {
+        return "'" + parsed.operands[syntax.drive] + "' is not a drive letter (A: to Z:)";
+    }
+    return {};
+}
+
+}  // namespace
+
+char DriveLetterOf(const std::string& word)
+{
+    const bool shape = word.size() == 1 || (word.size() == 2 && word[1] == ':');
+    if (!shape || !std::isalpha(static_cast<unsigned char>(word[0]))) {
+        return '\0';
+    }
+    return static_cast<char>(std::toupper(static_cast<unsigned char>(word[0])));
+}
+
+std::string ParseArguments(const std::vector<std::string>& words, Arguments& parsed)
+{
+    bool optionsEnded = false;
+    for (const std::string& word : words) {
+        if (optionsEnded || word.empty() || word[0] != '-' || word == "-") {
+            if (parsed.command.empty()) {
+                parsed.command = word;
+            } else {
+                parsed.operands.push_back(word);
+            }
+        } else if (word == "--") {
+            optionsEnded = true;
+        } else if (word == "--help" || word == "--version") {
+            parsed = Arguments();
+            parsed.command = word;
+            return {};
+        } else if (word == "--verify") {
+            parsed.verify = true;
+        } else if (word == "--force") {
+            parsed.force = true;
+        } else if (word == "--quiet" || word == "-q") {
+            parsed.quiet = true;
+        } else {
+            return "unrecognized option '" + word + "'";
+        }
+    }
+    if (parsed.command.empty()) {
+        return "missing command";
+    }
+    for (const Syntax& syntax : kCommands) {
+        if (parsed.command == syntax.command) {
+            return CheckAgainst(syntax, parsed);
+        }
+    }
+    return "unknown command '" + parsed.command + "'";
+}

@@ -1,0 +1,23 @@
+// The command line taken apart: trakoni-cli COMMAND OPERAND... [OPTION]...
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct Arguments {
+    std::string command;  // list, read, write, pack, unpack, info, --help or --version
+    std::vector<std::string> operands;
+    bool verify = false;
+    bool force = false;
+    bool quiet = false;
+};
+
+// Fills `parsed` from the words after the program's name. Returns what is
+// wrong with them, or an empty text.
+std::string ParseArguments(const std::vector<std::string>& words, Arguments& parsed);
+
+// 'A' to 'Z' for "A:", "a" and the like; NUL for anything else.
+char DriveLetterOf(const std::string& word);
+
+// The text of --help.
+extern const char kUsage[];

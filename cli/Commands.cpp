@@ -1,0 +1,414 @@
+// The commands: each checks what it can before anything is written, runs the
+// engine's operations with a progress observer, and turns the engine's status
+// into the exit status. The engine has reported every failure by then, except
+// an interruption: the command says what state the target is in.
+#include "cli/Commands.h"
+
+#include <cstdio>
+#include <iostream>
+#include <sstream>
+#include <string>
+
+#include "app/res/Version.h"
+#include "cli/Checksums.h"
+#include "cli/ConsolePlatform.h"
+#include "cli/Progress.h"
+#include "cli/Targets.h"
+#include "engine/CommandLine.h"
+
+namespace {
+
+int Fail(const std::string& text)
+{
+    ShowError(text);
+    return ExitStatus::Failed;
+}
+
+int Interrupted(const std::string& state)
+{
+    ClearProgressLine();
+    std::fprintf(stderr, "Interrupted: %s\n", state.c_str());
+    return ExitStatus::Interrupted;
+}
+
+int ExitStatusOf(int engineStatus)
+{
+    switch (engineStatus) {
+    case EngineStatus::Success:
+        return ExitStatus::Success;
+    case EngineStatus::Differs:
+        return ExitStatus::Differs;
+    case EngineStatus::Interrupted:
+        return ExitStatus::Interrupted;
+    default:
+        return ExitStatus::Failed;
+    }
+}
+
+std::string DriveName(char letter)
+{
+    return std::string(1, letter) + ":";
+}
+
+// "cylinders 0 to 41 <of> have been <how>"; for one, "cylinder 0 <of> has been <how>".
+std::string CylindersDone(int done, const std::string& of, const std::string& how)
+{
+    if (done == 1) {
+        return "cylinder 0" + of + " has been " + how;
+    }
+    return "cylinders 0 to " + std::to_string(done - 1) + of + " have been " + how;
+}
+
+// Standard formats: 80 cylinders, 2 heads, 512-byte sectors.
+struct NamedFormat {
+    DWORD sectorsPerTrack;
+    const char* name;
+};
+const NamedFormat kNamedFormats[] = {
+    {9, "720 KB"}, {15, "1.2 MB"}, {18, "1.44 MB"}, {21, "1.68 MB"}, {36, "2.88 MB"},
+};
+
+// "1.44 MB (80 x 2 x 18 x 512)", or "N bytes (80 x T x S x B)".
+std::string FormatOfGeometry(DWORD tracks, DWORD sectors, DWORD bytesPerSector)
+{
+    std::ostringstream text;
+    const char* name = nullptr;
+    for (const NamedFormat& format : kNamedFormats) {
+        if (tracks == 2 && bytesPerSector == 512 && sectors == format.sectorsPerTrack) {
+            name = format.name;
+        }
+    }
+    if (name != nullptr) {
+        text << name;
+    } else {
+        text << 1ULL * kCylinderCount * tracks * sectors * bytesPerSector << " bytes";
+    }
+    text << " (" << kCylinderCount << " x " << tracks << " x " << sectors << " x "
+         << bytesPerSector << ")";
+    return text.str();
+}
+
+// A set or an image tells its cylinder size only.
+std::string FormatOfCylinderSize(long long bytes)
+{
+    for (const NamedFormat& format : kNamedFormats) {
+        if (bytes == 2LL * format.sectorsPerTrack * 512) {
+            return FormatOfGeometry(2, format.sectorsPerTrack, 512);
+        }
+    }
+    return std::to_string(bytes * kCylinderCount) + " bytes (" +
+           std::to_string(kCylinderCount) + " cylinders of " + std::to_string(bytes) +
+           " bytes)";
+}
+
+// "cyl05.bin": the engine's file name without a folder.
+std::string OwnName(int cylinder)
+{
+    return CylinderFileName("", cylinder).substr(1);
+}
+
+void PrintField(const char* label, const std::string& value)
+{
+    std::printf("%-12s%s\n", label, value.c_str());
+}
+
+int List(const Arguments&)
+{
+    std::string letters;
+    {
+        // The engine traces every drive on standard output; ours is for results.
+        std::ostringstream trace;
+        std::streambuf* const output = std::cout.rdbuf(trace.rdbuf());
+        letters = FindFloppyDrives();
+        std::cout.rdbuf(output);
+    }
+    if (letters.empty()) {
+        std::fprintf(stderr, "No floppy drives were detected.\n");
+    }
+    for (const char letter : letters) {
+        DISK_GEOMETRY geometry{};
+        const int probed = ProbeDrive(letter, geometry);
+        std::string contents = "cannot be opened";
+        if (probed == EngineStatus::Success) {
+            contents = FormatOfGeometry(geometry.TracksPerCylinder, geometry.SectorsPerTrack,
+                                        geometry.BytesPerSector);
+        } else if (probed == EngineStatus::DriveInUse) {
+            contents = "in use";
+        } else if (probed == EngineStatus::NoDisk) {
+            contents = "no disk";
+        }
+        std::printf("%s  %s\n", DriveName(letter).c_str(), contents.c_str());
+    }
+    return ExitStatus::Success;
+}
+
+int Verify(char letter, const std::string& folder, bool quiet)
+{
+    Progress progress("Verifying " + DriveName(letter), quiet);
+    const int status = VerifyDiskAgainstFiles(letter, folder, &progress);
+    if (status == EngineStatus::Interrupted) {
+        return Interrupted("the copy is complete; " +
+                           CylindersDone(progress.Done(), "", "verified"));
+    }
+    if (status == EngineStatus::Success) {
+        progress.Summary("Verified " + DriveName(letter) + " against " + folder);
+    }
+    return ExitStatusOf(status);
+}
+
+int Read(const Arguments& arguments)
+{
+    const char letter = DriveLetterOf(arguments.operands[0]);
+    const std::string& folder = arguments.operands[1];
+    if (!MayFill(folder, arguments.force)) {
+        return ExitStatus::Failed;
+    }
+    const FolderForFiles target(folder);
+    if (!target.Ready()) {
+        return ExitStatus::Failed;
+    }
+    {
+        Progress progress("Reading " + DriveName(letter), arguments.quiet);
+        const int status = CopyDiskToFiles(letter, folder, &progress);
+        if (status == EngineStatus::Interrupted) {
+            return Interrupted(CylindersDone(progress.Done(), " of the disk",
+                                             "read into " + folder) +
+                               "; the set there is incomplete");
+        }
+        if (status != EngineStatus::Success) {
+            return ExitStatusOf(status);
+        }
+        progress.Summary("Read " + DriveName(letter) + " into " + folder);
+    }
+    return arguments.verify ? Verify(letter, folder, arguments.quiet) : ExitStatus::Success;
+}
+
+int Write(const Arguments& arguments)
+{
+    const std::string& folder = arguments.operands[0];
+    const char letter = DriveLetterOf(arguments.operands[1]);
+    if (!IsFolder(folder)) {
+        return Fail(folder + " is not a folder");
+    }
+    // As the dialog does: the lowest missing file is named before the drive is touched.
+    const FileSetSurvey survey = SurveyFileSet(folder);
+    if (!survey.missing.empty()) {
+        return Fail("File " + CylinderFileName(folder, survey.missing.front()) +
+                    " does not exist.  Imaging aborted.");
+    }
+    {
+        Progress progress("Writing " + DriveName(letter), arguments.quiet);
+        const int status = CopyFilesToDisk(letter, folder, &progress);
+        if (status == EngineStatus::Interrupted) {
+            return Interrupted(CylindersDone(progress.Done(), " of the disk", "written") +
+                               "; the disk now holds a mix");
+        }
+        if (status != EngineStatus::Success) {
+            return ExitStatusOf(status);
+        }
+        progress.Summary("Wrote " + folder + " onto " + DriveName(letter));
+    }
+    // With the copy's progress gone: one at a time holds Ctrl+C.
+    return arguments.verify ? Verify(letter, folder, arguments.quiet) : ExitStatus::Success;
+}
+
+int Pack(const Arguments& arguments)
+{
+    const std::string& folder = arguments.operands[0];
+    const std::string& image = arguments.operands[1];
+    if (IsFolder(image)) {
+        return Fail(image + " is a folder");
+    }
+    if (!arguments.force && Exists(image)) {
+        return Fail(image + " already exists; use --force to replace it");
+    }
+    PartialImage partial(image);
+    Progress progress("Packing", arguments.quiet);
+    const int status = PackFilesToImage(folder, partial.Path(), &progress);
+    if (status == EngineStatus::Interrupted) {
+        return Interrupted("nothing has been written to " + image);
+    }
+    if (status != EngineStatus::Success) {
+        return ExitStatusOf(status);
+    }
+    if (!partial.Place(arguments.force)) {
+        return ExitStatus::Failed;
+    }
+    progress.Summary("Packed " + folder + " into " + image);
+    return ExitStatus::Success;
+}
+
+int Unpack(const Arguments& arguments)
+{
+    const std::string& image = arguments.operands[0];
+    const std::string& folder = arguments.operands[1];
+    if (!MayFill(folder, arguments.force)) {
+        return ExitStatus::Failed;
+    }
+    const FolderForFiles target(folder);
+    if (!target.Ready()) {
+        return ExitStatus::Failed;
+    }
+    PartialFileSet partial(folder);
+    if (!partial.Ready()) {
+        return ExitStatus::Failed;
+    }
+    Progress progress("Unpacking", arguments.quiet);
+    const int status = UnpackImageToFiles(image, partial.Path(), &progress);
+    if (status == EngineStatus::Interrupted) {
+        return Interrupted("no cylinder file has been written to " + folder);
+    }
+    if (status != EngineStatus::Success) {
+        return ExitStatusOf(status);
+    }
+    if (!partial.Place(arguments.force)) {
+        return ExitStatus::Failed;
+    }
+    progress.Summary("Unpacked " + image + " into " + folder);
+    return ExitStatus::Success;
+}
+
+// Progress that also sums up every cylinder it is told of.
+class SummingProgress : public Progress {
+public:
+    using Progress::Progress;
+
+    bool CylinderDone(int cylinder, const unsigned char* data, uint32_t bytes) override
+    {
+        m_bytesPerCylinder = bytes;
+        sums.Add(data, bytes);
+        return Progress::CylinderDone(cylinder, data, bytes);
+    }
+    uint32_t BytesPerCylinder() const { return m_bytesPerCylinder; }
+
+    Checksums sums;
+
+private:
+    uint32_t m_bytesPerCylinder = 0;
+};
+
+// Reads the source with `read(observer)` and prints its format (given, or
+// from its cylinder size) and checksums.
+template <typename Read>
+int PrintFormatAndChecksums(std::string format, bool quiet, Read read)
+{
+    SummingProgress summing("Reading", quiet);
+    if (!summing.sums.Ready()) {
+        return Fail("The system's checksum routines are not available");
+    }
+    const int status = read(&summing);
+    if (status == EngineStatus::Interrupted) {
+        return Interrupted("no checksum has been computed");
+    }
+    if (status != EngineStatus::Success) {
+        return ExitStatusOf(status);
+    }
+    if (!summing.sums.Ready()) {
+        return Fail("The system's checksum routines failed");
+    }
+    if (format.empty()) {
+        format = FormatOfCylinderSize(summing.BytesPerCylinder());
+    }
+    PrintField("format:", format);
+    PrintField("CRC32:", summing.sums.Crc32());
+    PrintField("MD5:", summing.sums.Md5());
+    PrintField("SHA-1:", summing.sums.Sha1());
+    PrintField("SHA-256:", summing.sums.Sha256());
+    return ExitStatus::Success;
+}
+
+int InfoOfDrive(char letter, bool quiet)
+{
+    DISK_GEOMETRY geometry{};
+    const int probed = ProbeDrive(letter, geometry);
+    if (probed == EngineStatus::DriveInUse) {
+        return Fail("Drive " + DriveName(letter) + " is in use");
+    }
+    if (probed == EngineStatus::NoDisk) {
+        return Fail("There is no disk in drive " + DriveName(letter));
+    }
+    if (probed != EngineStatus::Success) {
+        return Fail("Drive " + DriveName(letter) + " cannot be opened");
+    }
+    const std::string format = FormatOfGeometry(
+        geometry.TracksPerCylinder, geometry.SectorsPerTrack, geometry.BytesPerSector);
+    return PrintFormatAndChecksums(format, quiet, [letter](CylinderObserver* observer) {
+        return ReadDisk(letter, observer);
+    });
+}
+
+int InfoOfFileSet(const std::string& folder, bool quiet)
+{
+    const FileSetSurvey survey = SurveyFileSet(folder);
+    if (survey.missing.size() == kCylinderCount) {
+        return Fail(folder + " holds no cylinder files");
+    }
+    if (!survey.Complete()) {
+        PrintField("format:", FormatOfCylinderSize(survey.bytesPerCylinder));
+        std::string missing;
+        for (const int cylinder : survey.missing) {
+            missing += (missing.empty() ? "" : " ") + OwnName(cylinder);
+        }
+        std::string odd;
+        for (const FileSetSurvey::OddFile& file : survey.oddSizes) {
+            odd += (odd.empty() ? "" : ", ") + OwnName(file.cylinder) +
+                   " (" + std::to_string(file.bytes) + " bytes)";
+        }
+        PrintField("missing:", missing.empty() ? "none" : missing);
+        PrintField("wrong size:", odd.empty() ? "none" : odd);
+        return Fail(folder + " is not a complete set of 80 cylinder files of one size");
+    }
+    return PrintFormatAndChecksums({}, quiet, [&folder](CylinderObserver* observer) {
+        return ReadFileSet(folder, observer);
+    });
+}
+
+int Info(const Arguments& arguments)
+{
+    const std::string& target = arguments.operands[0];
+    const char letter = DriveLetterOf(target);
+    if (letter != '\0') {
+        return InfoOfDrive(letter, arguments.quiet);
+    }
+    if (IsFolder(target)) {
+        return InfoOfFileSet(target, arguments.quiet);
+    }
+    return PrintFormatAndChecksums({}, arguments.quiet, [&target](CylinderObserver* observer) {
+        return ReadImage(target, observer);
+    });
+}
+
+int Help(const Arguments&)
+{
+    std::fputs(kUsage, stdout);
+    return ExitStatus::Success;
+}
+
+int Version(const Arguments&)
+{
+    const int numbers[] = {TRAKONI_FILE_VERSION};
+    std::printf("trakoni-cli %d.%d.%d.%d\n%s\n", numbers[0], numbers[1], numbers[2], numbers[3],
+                TRAKONI_LEGAL_NOTICE);
+    return ExitStatus::Success;
+}
+
+struct Handler {
+    const char* command;
+    int (*run)(const Arguments&);
+};
+const Handler kHandlers[] = {
+    {"--help", Help}, {"--version", Version}, {"list", List}, {"read", Read},
+    {"write", Write}, {"pack", Pack},         {"unpack", Unpack}, {"info", Info},
+};
+
+}  // namespace
+
+int RunCommand(const Arguments& arguments)
+{
+    for (const Handler& handler : kHandlers) {
+        if (arguments.command == handler.command) {
+            return handler.run(arguments);
+        }
+    }
+    return Fail("unknown command " + arguments.command);
+}

@@ -1,0 +1,15 @@
+// The commands of trakoni-cli, each ending in the program's exit status.
+#pragma once
+
+#include "cli/Arguments.h"
+
+namespace ExitStatus {
+constexpr int Success = 0;
+constexpr int Failed = 1;        // the copy failed; the message says why
+constexpr int Usage = 2;         // the command line is wrong
+constexpr int Differs = 3;       // verification found a difference
+constexpr int Interrupted = 130; // Ctrl+C stopped the copy
+}  // namespace ExitStatus
+
+// Runs a command that ParseArguments accepted.
+int RunCommand(const Arguments& arguments);

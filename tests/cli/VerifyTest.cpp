@@ -1,0 +1,85 @@
+// The command line's copies on the simulated drive: verification catching a
+// disk that does not hold what was written, and a copy stopped by its observer
+// after the current cylinder.
+#include <gtest/gtest.h>
+
+#include "cli/Commands.h"
+#include "engine/CommandLine.h"
+#include "tests/support/TestSupport.h"
+
+namespace {
+
+const DWORD kCylinderBytes = k144.BytesPerCylinder();
+const size_t kDiskBytes = k144.MediumBytes();
+
+TEST(CommandLineVerify, ADiskUnlikeItsFilesExitsWith3NamingTheFirstDifference)
+{
+    const struct {
+        const char* command;
+        int nthRead;    // the disk read before which the medium changes
+        size_t offset;  // the byte of the disk that changes; past the end: none
+        const char* box;
+    } cases[] = {
+        {"write", 0, 0, "0 of the disk differs from @cyl00.bin at byte 0 (byte 0 of the disk)"},
+        {"write", 0, 5 * kCylinderBytes + 100, "5 of the disk differs from @cyl05.bin at byte 100 (byte 92260 of the disk)"},
+        {"write", 79, kDiskBytes - 1, "79 of the disk differs from @cyl79.bin at byte 18431 (byte 1474559 of the disk)"},
+        {"read", 80, 42 * kCylinderBytes + 7, "42 of the disk differs from @cyl42.bin at byte 7 (byte 774151 of the disk)"},
+        {"write", 0, kDiskBytes, nullptr},
+        {"read", 80, kDiskBytes, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.command) + " " + std::to_string(c.offset));
+        const bool writing = std::string(c.command) == "write";
+        const Bytes image = Pattern(kDiskBytes, 0, 'F');
+        SimulatedFloppy floppy(k144, writing ? Bytes(kDiskBytes) : image);
+        TempFolder folder;
+        if (writing) {
+            folder.WriteSet(image);
+        }
+        Bytes& medium = floppy.platform.Medium('A');
+        floppy.platform.OnCall(Api::ReadFile, c.nthRead, [&] { c.offset < medium.size() ? medium[c.offset] ^= 0x5A : 0; });
+
+        Arguments arguments;
+        arguments.command = c.command;
+        arguments.operands = writing ? std::vector<std::string>{folder.Path(), "A:"} : std::vector<std::string>{"A:", folder.Path()};
+        arguments.verify = arguments.quiet = true;
+        EXPECT_EQ(RunCommand(arguments), c.box ? 3 : 0);
+        // One pass, then verifying reads up to the first difference: all 80 when there is none.
+        EXPECT_EQ(floppy.platform.CallsTo(Api::ReadFile).size(), (writing ? 0 : 80) + std::min<size_t>(c.offset / kCylinderBytes + 1, 80));
+        EXPECT_EQ(floppy.platform.CallsTo(Api::WriteFile).size(), writing ? 80u : 0u);
+        std::string box = c.box ? std::string("Error: Verification failed: cylinder ") + c.box : "";
+        box.find('@') != std::string::npos ? box.replace(box.find('@'), 1, folder.Path() + "\\") : box;
+        EXPECT_EQ(Boxes(floppy.platform), c.box ? std::vector<std::string>{box} : std::vector<std::string>{});
+        ExpectNothingLeaked(floppy.platform);
+    }
+}
+
+// Stops after a given cylinder.
+struct StopAfter : CylinderObserver {
+    int last, told = 0;
+    explicit StopAfter(int cylinder) : last(cylinder) {}
+    bool CylinderDone(int cylinder, const unsigned char*, uint32_t bytes) override
+    {
+        EXPECT_EQ(cylinder, told++);
+        EXPECT_EQ(bytes, kCylinderBytes);
+        return cylinder < last;
+    }
+};
+
+TEST(CommandLineObserver, StopsTheCopyAfterTheCurrentCylinder)
+{
+    for (const int last : {0, 41, 79}) {
+        const Bytes old = Pattern(kDiskBytes, 0, 'O'), files = Pattern(kDiskBytes, 0, 'N');
+        SimulatedFloppy floppy(k144, old);
+        TempFolder folder;
+        folder.WriteSet(files);
+        StopAfter observer(last);
+        EXPECT_EQ(CopyFilesToDisk('A', folder.Path(), &observer), last < 79 ? EngineStatus::Interrupted : EngineStatus::Success);
+        Bytes expected = old;
+        std::copy_n(files.begin(), size_t{kCylinderBytes} * (last + 1), expected.begin());
+        EXPECT_TRUE(floppy.platform.Medium('A') == expected) << last;
+        EXPECT_EQ(Boxes(floppy.platform), std::vector<std::string>{});
+    }
+}
+
+}  // namespace
