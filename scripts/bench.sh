@@ -20,9 +20,8 @@ prefix=$work/wineprefix
 image=$work/floppy.img
 host=$work/host
 
-EXTRA_PACKAGES=strace build_targets trakoni_bench trakoni_cli_bench >/dev/null
+EXTRA_PACKAGES=strace build_targets trakoni_bench >/dev/null
 bench=$build/tests/bench/trakoni_bench.exe
-cli_bench=$build/tests/cli/trakoni_cli_bench.exe
 
 mkdir -p "$work"
 head -c 1474560 /dev/urandom >"$work/original.img"
@@ -44,7 +43,7 @@ measure() {
     local windows_files="Z:$(printf '%s' "$files" | tr '/' '\\')"
     rm -rf "$files"
     mkdir -p "$files"
-    if ! "$root/cmake/wine-run.sh" "$WINEPREFIX" "$bench" A "$windows_files" "$rounds" \
+    if ! "$root/cmake/wine-run.sh" "$WINEPREFIX" "$bench" copies A "$windows_files" "$rounds" \
         >"$out.raw" 2>&1; then
         cat "$out.raw" >&2
         echo "bench.sh: the benchmark program failed on the $kind" >&2
@@ -57,7 +56,7 @@ measure() {
         { echo "bench.sh: the $kind changed on its way through the files" >&2; return 1; }
     if command -v strace >/dev/null; then
         strace -f -qq -y -e trace=read,write,pread64,pwrite64,readv,writev,preadv,pwritev \
-            -o "$work/$kind.strace" "$root/cmake/wine-run.sh" "$WINEPREFIX" "$bench" A \
+            -o "$work/$kind.strace" "$root/cmake/wine-run.sh" "$WINEPREFIX" "$bench" copies A \
             "$windows_files" 1 >/dev/null 2>&1 || true
         readlink -f "$disk" >"$work/$kind.disk"
     fi
@@ -79,7 +78,7 @@ device_note=
 windows_files="Z:$(printf '%s' "$work/files-image" | tr '/' '\\')"
 windows_packed="Z:$(printf '%s' "$work/packed.img" | tr '/' '\\')"
 cli_run() {  # ROUNDS
-    "$root/cmake/wine-run.sh" "$prefix" "$cli_bench" A "$windows_files" "$windows_packed" "$1"
+    "$root/cmake/wine-run.sh" "$prefix" "$bench" cli A "$windows_files" "$windows_packed" "$1"
 }
 if ! cli_run "$rounds" >"$work/cli.out.raw" 2>&1; then
     cat "$work/cli.out.raw" >&2
@@ -93,17 +92,9 @@ cat "$work/files-image"/unpacked/cyl*.bin | cmp -s - "$work/original.img" ||
     { echo "bench.sh: unpack did not make the disk's files" >&2; exit 1; }
 if command -v strace >/dev/null; then
     strace -f -qq -y -e trace=read,write,pread64,pwrite64,readv,writev,preadv,pwritev \
-        -o "$work/cli.strace" bash -c "$(declare -f cli_run); root=$root prefix=$prefix cli_bench=$cli_bench windows_files='$windows_files' windows_packed='$windows_packed' cli_run 1" >/dev/null 2>&1 || true
+        -o "$work/cli.strace" bash -c "$(declare -f cli_run); root=$root prefix=$prefix bench=$bench windows_files='$windows_files' windows_packed='$windows_packed' cli_run 1" >/dev/null 2>&1 || true
 fi
 
-echo "On the image file:"
-grep -v '^RESULT ' "$work/image.out"
-if [ -z "$device_note" ]; then
-    echo "On the block device:"
-    grep -v '^RESULT ' "$work/device.out"
-fi
-echo "The command line, on the image file:"
-grep -v '^RESULT ' "$work/cli.out"
 
 # The host: the same work with split and cat.
 best_median() {  # milliseconds of every round on stdin
@@ -207,8 +198,11 @@ if [ -e "$work/cli.strace" ]; then
         match($0, /(read|write|pread64|pwrite64)\([0-9]+<[^>]*>.*, 18432(, [0-9]+)?\) = 18432/) {
             call = substr($0, RSTART, RLENGTH); name = call; sub(/\(.*/, "", name)
             path = call; sub(/^[^<]*</, "", path); sub(/>.*$/, "", path)
-            what = path == disk ? "disk" : path ~ /\/packed\.img(\.partial)?$/ ? "packed image" :
-                   path ~ /\/unpacked\// ? "unpacked files" : path ~ /\/cyl[0-9][0-9]\.bin$/ ? "cylinder files" : ""
+            what = ""
+            if (path == disk) what = "disk"
+            else if (path ~ /\/packed\.img(\.partial)?$/) what = "packed image"
+            else if (path ~ /\/unpacked\//) what = "unpacked files"
+            else if (path ~ /\/cyl[0-9][0-9]\.bin$/) what = "cylinder files"
             if (what != "") count[what " " (name ~ /read/ ? "reads" : "writes")]++
         }
         END { for (k in count) printf "  %-24s %3d\n", k, count[k] }' "$work/cli.strace" | sort
