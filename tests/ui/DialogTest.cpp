@@ -10,55 +10,38 @@
 #include "app/ImagerDlg.h"
 #include "framework/WinApp.h"
 #include "tests/support/TestSupport.h"
+#include "tests/ui/WindowDriver.h"
 
 #include <commctrl.h>
 #include <shlobj.h>
 
-#include "tests/ui/WindowDriver.h"
-
 namespace {
 
 using namespace ui;
+using Texts = std::vector<std::string>;
 
-const char kAppName[] = "trakoni_dialog_tests";  // the application is named after its executable
+const std::string kAppName = "trakoni_dialog_tests: ";  // the application is named after its executable
 const char kHelpText[] =
     "Vantor Trakoni\n\nVantor Trakoni translates between 80 cylinder image files and a floppy disk.\n"
     "The image files will be named cylXX.bin, where XX is 00 to 79\n\n"
-    "To copy image files onto a floppy disk:\n  - select the floppy drive\n"
-    "  - select the location of the image files\n"
+    "To copy image files onto a floppy disk:\n  - select the floppy drive\n  - select the location of the image files\n"
     "  - select the \"Copy image files onto floppy disk\" radio button\n  - click \"Copy Image.\"\n\n"
-    "To create image files from a floppy disk:\n  - select the floppy drive\n"
-    "  - select path to the image files\n"
+    "To create image files from a floppy disk:\n  - select the floppy drive\n  - select path to the image files\n"
     "  - select \"Create image files from floppy disk\" radio button\n  - click \"Copy Image\".\n\n";
 const char kToFloppy[] = "&Copy image files onto floppy disk";
 const char kFromFloppy[] = "&Create image files from floppy disk";
+const DWORD kProcess = ::GetCurrentProcessId();
 
 // The id of the item of `menu` (or its submenus) labelled `label`.
 UINT MenuCommand(HMENU menu, const std::string& label)
 {
-    for (int i = 0; i < ::GetMenuItemCount(menu); ++i) {
+    UINT id = 0;
+    for (int i = 0; i < ::GetMenuItemCount(menu) && id == 0; ++i) {
         char text[128] = {};
         ::GetMenuStringA(menu, i, text, sizeof text, MF_BYPOSITION);
-        if (HMENU sub = ::GetSubMenu(menu, i)) {
-            if (const UINT id = MenuCommand(sub, label)) {
-                return id;
-            }
-        } else if (label == text) {
-            return ::GetMenuItemID(menu, i);
-        }
+        id = ::GetSubMenu(menu, i) ? MenuCommand(::GetSubMenu(menu, i), label) : label == text ? ::GetMenuItemID(menu, i) : 0;
     }
-    return 0;
-}
-
-// The main dialog of this process (a copy of the program may run beside it).
-HWND MainDialog()
-{
-    for (HWND dialog : Dialogs(::GetCurrentProcessId())) {
-        if (Text(dialog) == " Vantor Trakoni Utility") {
-            return dialog;
-        }
-    }
-    return nullptr;
+    return id;
 }
 
 // As in the program: dialogs made without an owner belong to the main one.
@@ -72,99 +55,92 @@ protected:
         for (const char letter : {'E', 'C', 'A', 'B'}) {
             m_platform.AddDrive(letter, letter == 'C' ? DRIVE_FIXED : DRIVE_REMOVABLE);
         }
-        m_platform.InsertMedium('A', m_diskA, MakeGeometry(2, 18, 512));
-        m_platform.InsertMedium('B', m_diskB, MakeGeometry(2, 9, 512));
+        m_platform.InsertMedium('B', m_disk, MakeGeometry(2, 9, 512));
     }
     ~DialogTest() override { Close(); }
 
-    // Runs the dialog modally on its thread; true once it shows.
-    bool Open()
+    // Runs the dialog modally on its thread; its main window once it shows.
+    HWND Open()
     {
         m_ended = false;
         m_thread = std::thread([this] {
             ImagerDlg dialog;
             g_app.SetMainWindow(&dialog);
-            m_result = dialog.DoModal();
+            dialog.DoModal();
             m_ended = true;
         });
-        return WaitUntil([&] { return (m_dialog = MainDialog()) != nullptr; });
+        return m_dialog = WaitForDialog(kProcess, " Vantor Trakoni Utility");
     }
     // Ends the dialog whatever it shows, and waits for DoModal to return.
     void Close()
     {
-        if (!m_thread.joinable()) {
-            return;
-        }
         WaitUntil([&] {
-            for (HWND other : Dialogs(::GetCurrentProcessId(), m_dialog)) {
+            for (HWND other : Dialogs(kProcess, m_dialog)) {
                 ::PostMessageA(other, WM_COMMAND, IDCANCEL, 0);
             }
             ::PostMessageA(m_dialog, WM_CLOSE, 0, 0);
             return m_ended.load();
         });
-        m_thread.join();
+        if (m_thread.joinable()) {
+            m_thread.join();
+        }
     }
 
     HWND Button(const char* label) const { return Child(m_dialog, "Button", label); }
     HWND Folder() const { return Child(m_dialog, "Edit"); }
-    Box NextBox() const { return WaitForBox(::GetCurrentProcessId(), m_dialog); }
+    Box NextBox() const { return WaitForBox(kProcess, m_dialog); }
+    bool NoBox(DWORD ms = 300) const { return !WaitUntil([&] { return !Dialogs(kProcess, m_dialog).empty(); }, ms); }
+    bool CopyImageEnabled() const { return WaitUntil([&] { return ::IsWindowEnabled(Button("&Copy Image")) != FALSE; }); }
     void Choose(const char* direction, const std::string& folder)
     {
         Click(Button(direction));
         SetText(Folder(), folder);
     }
-    // Presses Copy Image and checks the one box of the dialog that follows.
-    Box CopyImageShows(const std::string& caption, const std::string& text)
+    // Presses Copy Image: the one box of the dialog that follows, if any.
+    Box CopyImage(const char* direction, const std::string& folder, const std::string& what)
     {
+        Choose(direction, folder);
         PostClick(Button("&Copy Image"));
-        const Box box = NextBox();
-        EXPECT_EQ(box.caption + ": " + box.text, caption + ": " + text);
-        EXPECT_EQ(box.owner, m_dialog);
+        const Box box = what.empty() ? Box{} : NextBox();
+        EXPECT_EQ(box.what, what);
+        EXPECT_EQ(box.owner, what.empty() ? nullptr : m_dialog);
         EXPECT_FALSE(box.hasIcon);
         return box;
     }
     void Command(const std::string& label) { ::PostMessageA(m_dialog, WM_COMMAND, MenuCommand(::GetMenu(m_dialog), label), 0); }
 
-    const Bytes m_diskA = Pattern(k144.MediumBytes(), 0, 'A');
-    const Bytes m_diskB = Pattern(k720.MediumBytes(), 0, 'B');
+    const Bytes m_disk = Pattern(k720.MediumBytes(), 0, 'B');
     SimulatedPlatform m_platform;
     ScopedPlatformOverride m_use{m_platform};
     std::thread m_thread;
-    std::atomic<bool> m_ended{false};
-    INT_PTR m_result = 0;
+    std::atomic<bool> m_ended{true};
     HWND m_dialog = nullptr;
 };
 
-// The drive text is "A:" and the like, the engine gets its letter and the
-// folder as typed; success is announced while Copy Image is still disabled.
+// The engine gets the letter of the drive chosen and the folder as typed;
+// success is announced while Copy Image is still disabled.
 TEST_F(DialogTest, CopiesWithTheChosenDriveFolderAndDirection)
 {
     CapturedOutput trace;
     ASSERT_TRUE(Open());
     const HWND drives = Child(m_dialog, "ComboBox");
-    EXPECT_EQ(ComboItems(drives), (std::vector<std::string>{"A:", "B:", "E:"}));
+    EXPECT_EQ(ComboItems(drives), (Texts{"A:", "B:", "E:"}));
     EXPECT_EQ(ComboSelection(drives), 0);
     EXPECT_EQ(trace.Text(), "A\nB\nC\nE\n");
-    EXPECT_TRUE(IsChecked(Button(kToFloppy)) && !IsChecked(Button(kFromFloppy)));
-    EXPECT_EQ(Text(Folder()), "");
+    EXPECT_TRUE(IsChecked(Button(kToFloppy)) && !IsChecked(Button(kFromFloppy)) && Text(Folder()).empty());
 
     TempFolder folder;
     ::SendMessageA(drives, CB_SETCURSEL, 1, 0);
     for (const char* direction : {kFromFloppy, kToFloppy}) {
-        SCOPED_TRACE(direction);
-        Choose(direction, folder.Path() + "\\");
-        const Box box = CopyImageShows("Complete", "Copy Successful");
+        const Box box = CopyImage(direction, folder.Path() + "\\", "Complete: Copy Successful");
         EXPECT_FALSE(::IsWindowEnabled(Button("&Copy Image"))) << "enabled before the success message was dismissed";
-        ASSERT_TRUE(Dismiss(box));
-        EXPECT_TRUE(WaitUntil([&] { return ::IsWindowEnabled(Button("&Copy Image")) != FALSE; }));
+        ASSERT_TRUE(Dismiss(box) && CopyImageEnabled());
         EXPECT_EQ(m_platform.CallsTo(Api::CreateFileA).back().text, "\\\\.\\B:");
-        EXPECT_TRUE(ReadWholeFile(folder.Path() + "\\\\cyl79.bin") == Slice(m_diskB, 79 * 9216, 9216));
-        if (direction == kFromFloppy) {
-            m_platform.Medium('B').assign(m_diskB.size(), 0);
-        }
+        EXPECT_TRUE(ReadWholeFile(folder.Path() + "\\\\cyl79.bin") == Slice(m_disk, 79 * 9216, 9216));
+        EXPECT_TRUE(direction == kFromFloppy || m_platform.Medium('B') == m_disk);
+        m_platform.Medium('B').assign(m_disk.size(), 0);
     }
-    EXPECT_TRUE(m_platform.Medium('B') == m_diskB);
-    EXPECT_EQ(Boxes(m_platform), std::vector<std::string>{});
+    EXPECT_EQ(Boxes(m_platform), Texts{});
 }
 
 // Nothing reaches the engine for a folder that is not there, nor a set with a
@@ -174,25 +150,18 @@ TEST_F(DialogTest, ChecksTheFolderAndTheFilesBeforeTheEngineRuns)
     ASSERT_TRUE(Open());
     TempFolder folder;
     for (int cylinder = 0; cylinder < 80; ++cylinder) {
-        if (cylinder != 42) {
-            ASSERT_TRUE(WriteWholeFile(folder.File(cylinder), Bytes(18432)));
-        }
+        ASSERT_TRUE(cylinder == 42 || WriteWholeFile(folder.File(cylinder), Bytes(18432)));
     }
-    const struct {
-        const char* direction;
-        std::string folder;
-        std::string text;
-    } cases[] = {
-        {kFromFloppy, "", "The path specified is invalid"},
-        {kToFloppy, folder.Path() + "\\missing", "The path specified is invalid"},
-        {kFromFloppy, folder.File(0), "The path specified is invalid"},
-        {kToFloppy, folder.Path(), "File " + folder.File(42) + " does not exist.  Imaging aborted."},
-        {kToFloppy, folder.Path() + "\\", "File " + folder.Path() + "\\\\cyl42.bin does not exist.  Imaging aborted."},
+    const std::string invalid = kAppName + "The path specified is invalid";
+    const struct { const char* direction; std::string folder, what; } cases[] = {
+        {kFromFloppy, "", invalid},
+        {kToFloppy, folder.Path() + "\\missing", invalid},
+        {kFromFloppy, folder.File(0), invalid},
+        {kToFloppy, folder.Path(), kAppName + "File " + folder.File(42) + " does not exist.  Imaging aborted."},
+        {kToFloppy, folder.Path() + "\\", kAppName + "File " + folder.Path() + "\\\\cyl42.bin does not exist.  Imaging aborted."},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.folder);
-        Choose(c.direction, c.folder);
-        const Box box = CopyImageShows(kAppName, c.text);
+        const Box box = CopyImage(c.direction, c.folder, c.what);
         EXPECT_TRUE(::IsWindowEnabled(Button("&Copy Image")));
         ASSERT_TRUE(Dismiss(box));
         EXPECT_EQ(Text(Folder()), c.folder);
@@ -202,7 +171,7 @@ TEST_F(DialogTest, ChecksTheFolderAndTheFilesBeforeTheEngineRuns)
     Choose(kFromFloppy, folder.Path());
     const HWND copyImage = Button("&Copy Image");
     ::PostMessageA(m_dialog, WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(copyImage), BN_SETFOCUS), reinterpret_cast<LPARAM>(copyImage));
-    EXPECT_FALSE(WaitUntil([&] { return !Dialogs(::GetCurrentProcessId(), m_dialog).empty(); }, 500));
+    EXPECT_TRUE(NoBox(500));
     EXPECT_TRUE(m_platform.CallsTo(Api::CreateFileA).empty());
 }
 
@@ -212,11 +181,9 @@ TEST_F(DialogTest, AnEngineFailureGetsNoSecondMessage)
     m_platform.FailCall(Api::CreateFileA, ERROR_SHARING_VIOLATION);
     ASSERT_TRUE(Open());
     TempFolder folder;
-    Choose(kFromFloppy, folder.Path());
-    Click(Button("&Copy Image"));
-    EXPECT_TRUE(WaitUntil([&] { return ::IsWindowEnabled(Button("&Copy Image")) != FALSE; }));
-    EXPECT_EQ(Boxes(m_platform), std::vector<std::string>{"ERROR: Drive is currently in use"});
-    EXPECT_TRUE(Dialogs(::GetCurrentProcessId(), m_dialog).empty());
+    CopyImage(kFromFloppy, folder.Path(), "");
+    EXPECT_TRUE(CopyImageEnabled() && NoBox());
+    EXPECT_EQ(Boxes(m_platform), Texts{"ERROR: Drive is currently in use"});
 }
 
 TEST_F(DialogTest, WithoutFloppyDrivesSaysSoAndHandsTheEngineNoLetter)
@@ -224,32 +191,25 @@ TEST_F(DialogTest, WithoutFloppyDrivesSaysSoAndHandsTheEngineNoLetter)
     SimulatedPlatform noFloppies;
     noFloppies.AddDrive('C', DRIVE_FIXED);
     ScopedPlatformOverride use(noFloppies);
-    m_thread = std::thread([this] {
-        ImagerDlg dialog;
-        dialog.DoModal();
-        m_ended = true;
-    });
-    const Box box = WaitForBox(::GetCurrentProcessId(), nullptr);
-    EXPECT_EQ(box.caption + ": " + box.text, std::string(kAppName) + ": No floppy drives were detected.");
+    Open();
+    const Box box = WaitForBox(kProcess, nullptr);
+    EXPECT_EQ(box.what, kAppName + "No floppy drives were detected.");
     ASSERT_TRUE(Dismiss(box));
-    ASSERT_TRUE(WaitUntil([&] { return (m_dialog = MainDialog()) != nullptr; }));
-    EXPECT_EQ(box.owner, m_dialog);
+    EXPECT_EQ(box.owner, m_dialog = WaitForDialog(kProcess, " Vantor Trakoni Utility"));
     TempFolder folder;
-    Choose(kFromFloppy, folder.Path());
-    Click(Button("&Copy Image"));
+    CopyImage(kFromFloppy, folder.Path(), "");
+    EXPECT_TRUE(CopyImageEnabled() && NoBox());
     EXPECT_EQ(noFloppies.CallsTo(Api::CreateFileA).at(0).text, "\\\\.\\");
-    EXPECT_TRUE(Dialogs(::GetCurrentProcessId(), m_dialog).empty());
     Close();
 }
 
-// The folder browser writes back the folder alone: cancelled, nothing.
+// The folder browser writes back the folder alone; cancelled, nothing.
 TEST_F(DialogTest, BrowseChangesOnlyTheFolder)
 {
     ASSERT_TRUE(Open());
     TempFolder chosen;
     const HWND drives = Child(m_dialog, "ComboBox");
     for (const int button : {IDCANCEL, IDOK}) {
-        SCOPED_TRACE(button == IDOK ? "OK" : "Cancel");
         Choose(kFromFloppy, "typed by the user");
         ::SendMessageA(drives, CB_SETCURSEL, 1, 0);
         PostClick(Button("Browse..."));
@@ -276,10 +236,8 @@ TEST_F(DialogTest, HelpShowsTheHelpTextAndAboutComesFromTheMenuAndTheSystemMenu)
     ASSERT_TRUE(Open());
     Command("Trakoni &help");
     Box box = NextBox();
-    EXPECT_EQ(box.caption, kAppName);
-    EXPECT_EQ(box.text, kHelpText);
-    EXPECT_EQ(box.owner, m_dialog);
-    EXPECT_FALSE(box.hasIcon);
+    EXPECT_EQ(box.what, kAppName + kHelpText);
+    EXPECT_TRUE(box.owner == m_dialog && !box.hasIcon);
     ASSERT_TRUE(Dismiss(box));
 
     // The system keeps the low four bits of a command for itself.
@@ -290,35 +248,34 @@ TEST_F(DialogTest, HelpShowsTheHelpTextAndAboutComesFromTheMenuAndTheSystemMenu)
         ways.emplace_back(WM_SYSCOMMAND, command);
     }
     for (const auto& [message, command] : ways) {
-        SCOPED_TRACE(command);
         ::PostMessageA(m_dialog, message, command, 0);
         if (command == about + 16) {
-            EXPECT_FALSE(WaitUntil([&] { return !Dialogs(::GetCurrentProcessId(), m_dialog).empty(); }, 300));
+            EXPECT_TRUE(NoBox());
             continue;
         }
         box = NextBox();
-        EXPECT_EQ(box.caption, "About Trakoni");
+        EXPECT_EQ(box.what, "About Trakoni: ");
         EXPECT_EQ(box.owner, m_dialog);
-        EXPECT_NE(Child(box.window, "Static", "Vantor Trakoni Utility Version 2.0.0.1"), nullptr);
+        EXPECT_NE(Child(box.window, "Static", "Vantor Trakoni Utility Version 2.0.0.1"), nullptr) << command;
         ASSERT_TRUE(Dismiss(box));
     }
 }
 
 TEST_F(DialogTest, ExitEscapeAndTheCloseBoxEndTheDialog)
 {
-    const std::function<void(HWND)> ways[] = {
-        [this](HWND) { Command("E&xit"); },
-        [](HWND dialog) {  // to the control with the focus, as the keyboard sends it
+    const std::function<void()> ways[] = {
+        [this] { Command("E&xit"); },
+        [this] {  // to the control with the focus, as the keyboard sends it
             GUITHREADINFO thread{};
             thread.cbSize = sizeof thread;
-            ::GetGUIThreadInfo(::GetWindowThreadProcessId(dialog, nullptr), &thread);
-            ::PostMessageA(thread.hwndFocus ? thread.hwndFocus : dialog, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+            ::GetGUIThreadInfo(::GetWindowThreadProcessId(m_dialog, nullptr), &thread);
+            ::PostMessageA(thread.hwndFocus ? thread.hwndFocus : m_dialog, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
         },
-        [](HWND dialog) { ::PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0); },
+        [this] { ::PostMessageA(m_dialog, WM_SYSCOMMAND, SC_CLOSE, 0); },
     };
     for (const auto& close : ways) {
         ASSERT_TRUE(Open());
-        close(m_dialog);
+        close();
         EXPECT_TRUE(WaitUntil([&] { return m_ended.load(); }));
         m_thread.join();
     }

@@ -1,7 +1,7 @@
 // The real Trakoni.exe under Wine, driven from this second program: it starts
-// and lists the prefix's floppies, copies the virtual 1.44 MB floppy both ways
-// byte for byte, reports a drive held elsewhere, ends with code 0, and names
-// its messages after its executable.
+// and lists the prefix's floppies, copies drive A: both ways byte for byte,
+// reports a drive held elsewhere, ends with code 0, and names its messages
+// after its executable.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,7 +13,10 @@ namespace {
 
 using namespace ui;
 
-// One run of the program, ended by force if a test leaves it running.
+const char kFromFloppy[] = "&Create image files from floppy disk";
+
+// One run of the program, its standard output in a pipe; ended by force if a
+// test leaves it running.
 class Program {
 public:
     explicit Program(const std::string& exe = WinePathOf(TRAKONI_EXE))
@@ -34,24 +37,21 @@ public:
             const KernelHandle thread(info.hThread);
             m_process.Reset(info.hProcess);
             m_id = info.dwProcessId;
-            WaitUntil([&] { return !(dialogs = Dialogs(m_id)).empty(); });
+            m_dialog = WaitForDialog(m_id, " Vantor Trakoni Utility");
         }
     }
-    ~Program()
-    {
-        ::TerminateProcess(m_process.Get(), 255);
-        ::WaitForSingleObject(m_process.Get(), kWaitMs);
-    }
-    std::vector<HWND> Others() const { return Dialogs(m_id, Dialog()); }
-    HWND Dialog() const { return dialogs.empty() ? nullptr : dialogs.front(); }
-    HWND Button(const char* label) const { return Child(Dialog(), "Button", label); }
+    ~Program() { ::TerminateProcess(m_process.Get(), 255); }
+
+    HWND Dialog() const { return m_dialog; }
+    HWND Button(const char* label) const { return Child(m_dialog, "Button", label); }
+    std::vector<HWND> Others() const { return Dialogs(m_id, m_dialog); }
     // Presses Copy Image with this direction and folder; the box that follows.
     Box CopyImage(const char* direction, const std::string& folder) const
     {
         Click(Button(direction));
-        SetText(Child(Dialog(), "Edit"), folder);
+        SetText(Child(m_dialog, "Edit"), folder);
         PostClick(Button("&Copy Image"));
-        return WaitForBox(m_id, Dialog());
+        return WaitForBox(m_id, m_dialog);
     }
     std::string StandardOutput() const
     {
@@ -70,14 +70,11 @@ public:
         return code;
     }
 
-    std::vector<HWND> dialogs;
-
 private:
     KernelHandle m_process, m_output;
     DWORD m_id = 0;
+    HWND m_dialog = nullptr;
 };
-
-const char kFromFloppy[] = "&Create image files from floppy disk";
 
 // What is behind drive A: of the prefix the tests run in: the image file, or
 // the loop device that with-loop-drives.sh attached.
@@ -91,7 +88,6 @@ TEST(Program, ListsTheFloppiesOfThePrefix)
 {
     Program app;
     ASSERT_NE(app.Dialog(), nullptr) << "no main dialog";
-    EXPECT_EQ(Text(app.Dialog()), " Vantor Trakoni Utility");
     EXPECT_EQ(ComboItems(Child(app.Dialog(), "ComboBox")), (std::vector<std::string>{"A:", "B:", "E:"}));
     EXPECT_EQ(app.StandardOutput(), "A\nB\nC\nD\nE\nZ\n");
 }
@@ -99,20 +95,19 @@ TEST(Program, ListsTheFloppiesOfThePrefix)
 TEST(Program, CopiesDriveABothWaysByteForByte)
 {
     Program app;
-    const Bytes disk = Pattern(k144.MediumBytes(), 0, ::GetTickCount());
+    const Bytes disk = Pattern(k144.MediumBytes(), 0, ::GetTickCount()), files = Pattern(k144.MediumBytes(), 0, 'F');
     ASSERT_TRUE(WriteWholeFile(ImageOfDriveA(), disk));
     TempFolder folder;
     for (const char* direction : {kFromFloppy, "&Copy image files onto floppy disk"}) {
-        SCOPED_TRACE(direction);
         const Box box = app.CopyImage(direction, folder.Path());
-        EXPECT_EQ(box.caption + ": " + box.text, "Complete: Copy Successful");
+        EXPECT_EQ(box.what, "Complete: Copy Successful");
         ASSERT_TRUE(Dismiss(box));
         if (direction == kFromFloppy) {
             EXPECT_TRUE(folder.ReadSet() == disk);
-            folder.WriteSet(Pattern(k144.MediumBytes(), 0, 'F'));
+            folder.WriteSet(files);
         }
     }
-    EXPECT_TRUE(ReadWholeFile(ImageOfDriveA()) == Pattern(k144.MediumBytes(), 0, 'F'));
+    EXPECT_TRUE(ReadWholeFile(ImageOfDriveA()) == files);
 }
 
 TEST(Program, ReportsADriveHeldElsewhereOnce)
@@ -122,9 +117,8 @@ TEST(Program, ReportsADriveHeldElsewhereOnce)
     ASSERT_TRUE(held.IsValid());
     TempFolder folder;
     const Box box = app.CopyImage(kFromFloppy, folder.Path());
-    EXPECT_EQ(box.caption + ": " + box.text, "ERROR: Drive is currently in use");
-    EXPECT_EQ(box.owner, nullptr);
-    EXPECT_TRUE(box.hasIcon);
+    EXPECT_EQ(box.what, "ERROR: Drive is currently in use");
+    EXPECT_TRUE(box.owner == nullptr && box.hasIcon);
     ASSERT_TRUE(Dismiss(box));
     EXPECT_TRUE(WaitUntil([&] { return ::IsWindowEnabled(app.Button("&Copy Image")) != FALSE; }));
     EXPECT_TRUE(app.Others().empty()) << "a second message followed";
@@ -141,12 +135,10 @@ TEST(Program, EndsWithCodeZeroWhenItsDialogCloses)
 TEST(Program, NamesItsMessagesAfterItsExecutable)
 {
     TempFolder folder;
-    for (const char* name : {"Imager2", "Disk.Tool"}) {
+    for (const std::string name : {"Imager2", "Disk.Tool"}) {
         const std::string exe = folder.Path() + "\\" + name + ".exe";
         ASSERT_TRUE(::CopyFileA(WinePathOf(TRAKONI_EXE).c_str(), exe.c_str(), FALSE));
-        Program app(exe);
-        const Box box = app.CopyImage(kFromFloppy, folder.Path() + "\\missing");
-        EXPECT_EQ(box.caption + ": " + box.text, std::string(name) + ": The path specified is invalid");
+        EXPECT_EQ(Program(exe).CopyImage(kFromFloppy, folder.Path() + "\\missing").what, name + ": The path specified is invalid");
     }
 }
 

@@ -123,13 +123,24 @@ Box WaitForBox(DWORD processId, HWND except)
     });
     if (box.window) {
         box.owner = ::GetWindow(box.window, GW_OWNER);
-        box.caption = Text(box.window);
-        box.text = Text(::GetDlgItem(box.window, kMessageBoxTextId));
+        box.what = Text(box.window) + ": " + Text(::GetDlgItem(box.window, kMessageBoxTextId));
         // A box without icon keeps the icon control, hidden and empty.
         const HWND icon = ::GetDlgItem(box.window, kMessageBoxIconId);
         box.hasIcon = icon && ::IsWindowVisible(icon) && Send(icon, STM_GETICON) != 0;
     }
     return box;
+}
+
+HWND WaitForDialog(DWORD processId, const std::string& caption)
+{
+    HWND found = nullptr;
+    WaitUntil([&] {
+        for (HWND dialog : Dialogs(processId)) {
+            found = Text(dialog) == caption ? dialog : found;
+        }
+        return found != nullptr;
+    });
+    return found;
 }
 
 bool Dismiss(const Box& box)

@@ -35,14 +35,14 @@ int ComboSelection(HWND combo);
 // A dialog-style window of a process: a message box, the About box, a folder
 // browser.
 struct Box {
-    HWND window = nullptr;
-    HWND owner = nullptr;
-    std::string caption;
-    std::string text;  // of a message box
+    HWND window = nullptr, owner = nullptr;
+    std::string what;  // "caption: text" (of a message box)
     bool hasIcon = false;
 };
 // Visible top-level dialogs of the process, apart from `except`.
 std::vector<HWND> Dialogs(DWORD processId, HWND except = nullptr);
+// Waits for the dialog of the process with this caption.
+HWND WaitForDialog(DWORD processId, const std::string& caption);
 // Waits for a dialog of the process other than `except` and describes it.
 Box WaitForBox(DWORD processId, HWND except);
 // Presses OK and waits until the box has gone.
