@@ -233,19 +233,6 @@ TEST(DriveAccess, AFailedOpenNamesItsCauseByTheErrorCode)
     }
 }
 
-TEST(DriveAccess, BytesPerCylinderIsTheProductWhenItFitsIn32BitsAndIsNotZero)
-{
-    const struct { DWORD tracks, sectors, bytes; uint32_t expected; } cases[] = {
-        {2, 18, 512, 18432}, {1, 1, 0xFFFFFFFF, 0xFFFFFFFF}, {0, 18, 512, 0}, {2, 18, 0, 0},
-        {65536, 65536, 512, 0}, {0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0},
-    };
-    for (const auto& c : cases) {
-        uint32_t bytes = 7;
-        EXPECT_EQ(ComputeBytesPerCylinder(MakeGeometry(c.tracks, c.sectors, c.bytes), bytes), c.expected != 0);
-        EXPECT_EQ(bytes, c.expected != 0 ? c.expected : 7u) << c.tracks << " x " << c.sectors << " x " << c.bytes;
-    }
-}
-
 TEST(DriveAccess, LargeCylinderOffsetsCarryIntoTheHighHalf)
 {
     // 64 MiB cylinders: cylinder 64 starts at 4 GiB, where a 32-bit offset
@@ -290,24 +277,17 @@ TEST(CylinderFiles, ReadingChecksTheSizeFirstAndWritingReplacesTheFile)
     EXPECT_EQ(WriteCylinderFile(data.data(), kBytes, folder.Path() + "\\missing", 79), 1);
 }
 
-TEST(FindFloppyDrives, ListsTheRemovableDrivesAndTracesEveryDrive)
+TEST(FindFloppyDrives, ListsTheRemovableDrivesInOrderAndTracesEveryDrive)
 {
-    const struct { std::vector<std::pair<char, UINT>> drives; DWORD bitsAboveZ; const char* letters; const char* trace; } cases[] = {
-        {{{'E', DRIVE_REMOVABLE}, {'A', DRIVE_REMOVABLE}, {'C', DRIVE_FIXED}, {'D', DRIVE_CDROM}}, 0, "AE", "A\nC\nD\nE\n"},
-        {{{'C', DRIVE_FIXED}, {'R', DRIVE_REMOTE}}, 0, "", "C\nR\n"},
-        {{{'Z', DRIVE_REMOVABLE}}, 0xFC000000u, "Z", "Z\n"},
-    };
-    for (const auto& c : cases) {
-        SimulatedPlatform platform;
-        ScopedPlatformOverride use(platform);
-        for (const auto& [letter, type] : c.drives) {
-            platform.AddDrive(letter, type);
-        }
-        platform.AddMaskBits(c.bitsAboveZ);
-        CapturedOutput output;
-        EXPECT_EQ(FindFloppyDrives(), c.letters);
-        EXPECT_EQ(output.Text(), c.trace);
+    SimulatedPlatform platform;
+    ScopedPlatformOverride use(platform);
+    for (const char letter : {'E', 'Z', 'C', 'D', 'A', 'R'}) {
+        platform.AddDrive(letter, letter == 'C' ? DRIVE_FIXED : letter == 'D' ? DRIVE_CDROM : letter == 'R' ? DRIVE_REMOTE : DRIVE_REMOVABLE);
     }
+    platform.AddMaskBits(0xFC000000u);  // bits above Z name no drive
+    CapturedOutput output;
+    EXPECT_EQ(FindFloppyDrives(), "AEZ");
+    EXPECT_EQ(output.Text(), "A\nC\nD\nE\nR\nZ\n");
 }
 
 }  // namespace
