@@ -13,6 +13,7 @@ packages=(
     mount e2fsprogs             # loop devices (losetup), and mounting one in a test
     imagemagick xdotool         # screenshots, finding windows
     libarchive-zip-perl         # crc32, to check the command line's checksums
+    gddrescue                   # ddrescuelog checks the rescue map
     "$@"
 )
 
