@@ -1,5 +1,6 @@
 // Raw floppy access through the platform seam. Each transfer is one
-// overlapped request for a whole cylinder, waited for at once in 500 ms slices.
+// overlapped request for a byte range (a whole cylinder, a track, a sector),
+// waited for at once in 500 ms slices.
 #include "engine/DriveAccess.h"
 
 #include <string>
@@ -44,18 +45,10 @@ std::string OpenFailureText(char letter, int status, DWORD error)
     }
 }
 
-// How one overlapped request ended.
-enum class TransferOutcome {
-    Complete,  // every byte was moved
-    NoEvent,   // the request's event could not be created
-    Refused,   // the platform refused the request outright
-    Failed,    // it completed with an error or short, or its wait failed
-};
-
 // Waits in slices until the request's event is signalled. When the wait itself
 // fails, the request is cancelled and waited for, so that it cannot land in a
-// buffer the caller is about to release.
-bool WaitForCompletion(HANDLE hDrive, OVERLAPPED& overlapped)
+// buffer the caller is about to release; `error` is why the wait failed.
+bool WaitForCompletion(HANDLE hDrive, OVERLAPPED& overlapped, DWORD& error)
 {
     FloppyPlatform& platform = CurrentPlatform();
     DWORD waited = WAIT_TIMEOUT;
@@ -65,21 +58,20 @@ bool WaitForCompletion(HANDLE hDrive, OVERLAPPED& overlapped)
     if (waited == WAIT_OBJECT_0) {
         return true;
     }
+    error = platform.GetLastError();
     platform.CancelIo(hDrive);
     DWORD ignored = 0;
     platform.GetOverlappedResult(hDrive, &overlapped, &ignored, TRUE);
     return false;
 }
 
-// Moves `bytes` bytes at the byte offset of `cylinder`; `issue` starts the
-// ReadFile or WriteFile with the request's OVERLAPPED record.
+// Moves `bytes` bytes at byte `offset` of the disk; `issue` starts the
+// ReadFile or WriteFile with the request's OVERLAPPED record. The error is
+// read right after the call that failed.
 template <typename Issue>
-TransferOutcome TransferCylinder(HANDLE hDrive, uint32_t bytes, int cylinder, Issue issue)
+TransferResult TransferRange(HANDLE hDrive, ULONGLONG offset, uint32_t bytes, Issue issue)
 {
     FloppyPlatform& platform = CurrentPlatform();
-
-    // 64 bits, so a drive with large cylinders cannot wrap onto its start.
-    const ULONGLONG offset = ULONGLONG{bytes} * static_cast<ULONGLONG>(cylinder);
     OVERLAPPED overlapped{};
     overlapped.Offset = static_cast<DWORD>(offset);
     overlapped.OffsetHigh = static_cast<DWORD>(offset >> 32);
@@ -87,17 +79,18 @@ TransferOutcome TransferCylinder(HANDLE hDrive, uint32_t bytes, int cylinder, Is
     // Manual reset, not signalled, unnamed; closed when the request is over.
     const ScopedPlatformHandle event(platform.CreateEventA(nullptr, TRUE, FALSE, nullptr));
     if (!event) {
-        return TransferOutcome::NoEvent;
+        return {TransferOutcome::NoEvent, platform.GetLastError()};
     }
     overlapped.hEvent = event.Get();
 
     if (!issue(overlapped)) {
         const DWORD error = platform.GetLastError();
         if (error != ERROR_IO_PENDING) {
-            return TransferOutcome::Refused;
+            return {TransferOutcome::Refused, error};
         }
-        if (!WaitForCompletion(hDrive, overlapped)) {
-            return TransferOutcome::Failed;
+        DWORD waitError = 0;
+        if (!WaitForCompletion(hDrive, overlapped, waitError)) {
+            return {TransferOutcome::WaitFailed, waitError};
         }
     }
 
@@ -105,9 +98,15 @@ TransferOutcome TransferCylinder(HANDLE hDrive, uint32_t bytes, int cylinder, Is
     // bytes really moved, and a short transfer leaves stale bytes behind.
     DWORD transferred = 0;
     if (!platform.GetOverlappedResult(hDrive, &overlapped, &transferred, FALSE)) {
-        return TransferOutcome::Failed;
+        return {TransferOutcome::Failed, platform.GetLastError()};
     }
-    return transferred == bytes ? TransferOutcome::Complete : TransferOutcome::Failed;
+    return {transferred == bytes ? TransferOutcome::Complete : TransferOutcome::Failed, 0};
+}
+
+// 64 bits, so a drive with large cylinders cannot wrap onto its start.
+ULONGLONG CylinderOffset(uint32_t bytesPerCylinder, int cylinder)
+{
+    return ULONGLONG{bytesPerCylinder} * static_cast<ULONGLONG>(cylinder);
 }
 
 }  // namespace
@@ -173,6 +172,13 @@ bool ComputeBytesPerCylinder(const DISK_GEOMETRY& geometry, uint32_t& bytesPerCy
     return true;
 }
 
+TransferResult ReadRange(HANDLE hDrive, unsigned char* buffer, ULONGLONG offset, uint32_t bytes)
+{
+    return TransferRange(hDrive, offset, bytes, [&](OVERLAPPED& overlapped) {
+        return CurrentPlatform().ReadFile(hDrive, buffer, bytes, nullptr, &overlapped);
+    });
+}
+
 int ReadCylinder(HANDLE hDrive, unsigned char* buffer, int cylinder,
                  const DISK_GEOMETRY& geometry)
 {
@@ -181,9 +187,7 @@ int ReadCylinder(HANDLE hDrive, unsigned char* buffer, int cylinder,
         return EngineStatus::TransferFailed;
     }
     const TransferOutcome outcome =
-        TransferCylinder(hDrive, bytes, cylinder, [&](OVERLAPPED& overlapped) {
-            return CurrentPlatform().ReadFile(hDrive, buffer, bytes, nullptr, &overlapped);
-        });
+        ReadRange(hDrive, buffer, CylinderOffset(bytes, cylinder), bytes).outcome;
     if (outcome == TransferOutcome::Complete) {
         return EngineStatus::Success;
     }
@@ -194,11 +198,12 @@ int ReadCylinder(HANDLE hDrive, unsigned char* buffer, int cylinder,
 int WriteCylinder(HANDLE hDrive, const unsigned char* buffer, uint32_t bytesPerCylinder,
                   int cylinder)
 {
+    const ULONGLONG offset = CylinderOffset(bytesPerCylinder, cylinder);
     const TransferOutcome outcome =
-        TransferCylinder(hDrive, bytesPerCylinder, cylinder, [&](OVERLAPPED& overlapped) {
+        TransferRange(hDrive, offset, bytesPerCylinder, [&](OVERLAPPED& overlapped) {
             return CurrentPlatform().WriteFile(hDrive, buffer, bytesPerCylinder, nullptr,
                                                &overlapped);
-        });
+        }).outcome;
     switch (outcome) {
     case TransferOutcome::Complete:
         return EngineStatus::Success;

@@ -1,5 +1,5 @@
 // Raw access to a floppy drive: open the volume, ask its geometry, move one
-// whole cylinder (both heads) per request.
+// whole cylinder (both heads), or any run of whole sectors, per request.
 #pragma once
 
 #include <cstdint>
@@ -22,6 +22,26 @@ int GetDriveGeometry(HANDLE hDrive, DISK_GEOMETRY& geometry);
 // Tracks per cylinder x sectors per track x bytes per sector, or false when
 // that is 0 or does not fit in 32 bits.
 bool ComputeBytesPerCylinder(const DISK_GEOMETRY& geometry, uint32_t& bytesPerCylinder);
+
+// How one overlapped request ended.
+enum class TransferOutcome {
+    Complete,    // every byte was moved
+    NoEvent,     // the request's event could not be created
+    Refused,     // the platform refused the request outright
+    Failed,      // it completed with an error, or short
+    WaitFailed,  // its wait failed; the request was cancelled and is over
+};
+
+// The outcome and the platform's error code (0 when complete, or short).
+struct TransferResult {
+    TransferOutcome outcome;
+    DWORD error;
+};
+
+// Reads `bytes` bytes at byte `offset` of the disk into `buffer` in one
+// request. Both must be whole sectors, as the raw volume demands. Shows
+// nothing.
+TransferResult ReadRange(HANDLE hDrive, unsigned char* buffer, ULONGLONG offset, uint32_t bytes);
 
 // Reads one cylinder into `buffer` (at least one cylinder long). Returns 0,
 // 4 (refused) or 6 (failed or short); shows nothing.
