@@ -6,35 +6,16 @@
 
 #include "engine/CylinderFiles.h"
 #include "engine/DriveAccess.h"
+#include "engine/DriveSession.h"
 #include "engine/Observing.h"
 #include "platform/FloppyPlatform.h"
-#include "platform/ScopedHandle.h"
 
-namespace {
-
-void ShowEngineError(const std::string& text, const char* caption = "Error")
+void ShowEngineError(const std::string& text, const char* caption)
 {
     CurrentPlatform().MessageBoxA(nullptr, text.c_str(), caption, MB_ICONERROR | MB_OK);
 }
 
-// The drive and the cylinder buffer of one running operation. Members are
-// destroyed in reverse order: the drive is closed first, then the buffer is
-// released, and both only after the operation's message has been dismissed.
-struct OpenedDrive {
-    ScopedHeapBlock buffer;
-    ScopedPlatformHandle drive;
-    DISK_GEOMETRY geometry{};
-    uint32_t bytesPerCylinder = 0;
-
-    unsigned char* Buffer() const { return static_cast<unsigned char*>(buffer.Get()); }
-    // The file operations count bytes in an int.
-    int FileBytes() const { return static_cast<int>(bytesPerCylinder); }
-};
-
-// The steps every operation begins with: open the drive, ask its geometry,
-// allocate one buffer of `cylinders` cylinders. Returns 0, or the status after
-// its message.
-int OpenDrive(char letter, OpenedDrive& session, int cylinders = 1)
+int OpenDrive(char letter, OpenedDrive& session, int cylinders)
 {
     HANDLE hDrive = INVALID_HANDLE_VALUE;
     if (OpenFloppyDrive(letter, hDrive) != EngineStatus::Success ||
@@ -58,6 +39,8 @@ int OpenDrive(char letter, OpenedDrive& session, int cylinders = 1)
     }
     return EngineStatus::Success;
 }
+
+namespace {
 
 // Reports a cylinder image file that cannot go onto the disk; returns the
 // operation's status.
