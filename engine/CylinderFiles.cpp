@@ -78,3 +78,18 @@ int WriteCylinderFile(const unsigned char* buffer, int bytesPerCylinder, std::st
     file.close();
     return file ? EngineStatus::Success : EngineStatus::Failure;
 }
+
+int WriteCylinderFilePart(const unsigned char* data, int offset, int bytes,
+                          const std::string& folder, int cylinder)
+{
+    // Opened for reading too, so that the file is neither created nor cut.
+    std::fstream file(CylinderFileName(folder, cylinder),
+                      std::ios::in | std::ios::out | std::ios::binary);
+    if (!file) {
+        return EngineStatus::Failure;
+    }
+    file.seekp(offset);
+    file.write(reinterpret_cast<const char*>(data), bytes);
+    file.close();
+    return file ? EngineStatus::Success : EngineStatus::Failure;
+}

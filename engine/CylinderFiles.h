@@ -20,3 +20,9 @@ int ReadCylinderFile(unsigned char* buffer, int bytesPerCylinder, std::string fo
 // Returns 0, or 1 when it cannot be created, written or closed completely.
 int WriteCylinderFile(const unsigned char* buffer, int bytesPerCylinder,
                       std::string folder, int cylinder);
+
+// Puts `bytes` bytes at byte `offset` of the existing file of `cylinder`,
+// leaving the rest of it as it is. Returns 0, or 1 when the file cannot be
+// opened or written completely.
+int WriteCylinderFilePart(const unsigned char* data, int offset, int bytes,
+                          const std::string& folder, int cylinder);
