@@ -1,6 +1,7 @@
 // The engine's statuses: plain integers, 0 for success. Every non-zero status
 // has already been reported by one message box, except Interrupted (the
-// caller asked for it) and those of the quiet drive probe.
+// caller asked for it), RescueIncomplete (the rescue's summary tells it) and
+// those of the quiet drive probe.
 #pragma once
 
 namespace EngineStatus {
@@ -16,4 +17,5 @@ constexpr int Interrupted = 9;        // the observer asked to stop; the target 
 constexpr int Differs = 10;           // verification found the disk unlike its files
 constexpr int DriveInUse = 11;        // another program holds the drive
 constexpr int NoDisk = 12;            // the drive has no disk, or none of a readable geometry
+constexpr int RescueIncomplete = 13;  // a rescue ended with sectors unreadable
 }  // namespace EngineStatus

@@ -1,0 +1,325 @@
+// The rescue: the disk read in ever smaller pieces around its bad sectors,
+// each piece that reads put into its place in its cylinder file, and the map
+// saved after every request, so that an interruption loses nothing read.
+#include "engine/DiskRescue.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <utility>
+
+#include "engine/CylinderFiles.h"
+#include "engine/DriveAccess.h"
+#include "engine/DriveSession.h"
+#include "engine/Imager.h"
+
+namespace {
+
+constexpr char kMarker[] = "TRAKONI BAD SECTOR ";
+constexpr char kRead = '+', kUnreadable = '-', kNotRead = '?';
+
+// A disk that has gone is no bad sector: reading on would only mark the rest
+// of it unreadable. Nor is a request the system could not carry out.
+bool DriveHasGone(const TransferResult& result)
+{
+    if (result.outcome == TransferOutcome::NoEvent ||
+        result.outcome == TransferOutcome::WaitFailed) {
+        return true;
+    }
+    switch (result.error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_INVALID_HANDLE:
+    case ERROR_NOT_READY:
+    case ERROR_DEV_NOT_EXIST:
+    case ERROR_MEDIA_CHANGED:
+    case ERROR_NO_MEDIA_IN_DRIVE:
+    case ERROR_DEVICE_NOT_CONNECTED:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The marker over `bytes` bytes, starting afresh at each sector.
+void FillWithMarkers(unsigned char* buffer, uint32_t bytes, uint32_t sectorBytes)
+{
+    for (uint32_t i = 0; i < bytes; ++i) {
+        buffer[i] = static_cast<unsigned char>(kMarker[i % sectorBytes % (sizeof kMarker - 1)]);
+    }
+}
+
+// 2880 as "2,880".
+std::string Grouped(size_t number)
+{
+    std::string digits = std::to_string(number);
+    for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) {
+        digits.insert(static_cast<size_t>(at), ",");
+    }
+    return digits;
+}
+
+// The unreadable runs of one track, numbered from 1: "5-6, 9".
+std::string UnreadableRuns(const std::string& track)
+{
+    std::string runs;
+    for (size_t first = track.find(kUnreadable); first != std::string::npos;
+         first = track.find(kUnreadable, first)) {
+        const size_t end = std::min(track.find_first_not_of(kUnreadable, first), track.size());
+        runs += (runs.empty() ? "" : ", ") + std::to_string(first + 1);
+        runs += end - first > 1 ? "-" + std::to_string(end) : "";
+        first = end;
+    }
+    return runs;
+}
+
+class Rescue {
+public:
+    Rescue(OpenedDrive& session, const std::string& folder, const RescueOptions& options,
+           std::string& sectors)
+        : m_session(session), m_folder(folder), m_options(options), m_sectors(sectors),
+          m_map(options.map.empty() ? folder + "\\rescue.map" : options.map),
+          m_sectorBytes(session.geometry.BytesPerSector),
+          m_perTrack(static_cast<int>(session.geometry.SectorsPerTrack)),
+          m_perCylinder(m_perTrack * static_cast<int>(session.geometry.TracksPerCylinder))
+    {
+    }
+
+    // Whole cylinders first; then, where they failed, tracks; then sectors;
+    // then the sectors still unreadable, again and again.
+    int Run()
+    {
+        int status = Prepare();
+        if (status == EngineStatus::Success) {
+            status = Pass(RescuePass::Cylinders, m_perCylinder, 0);
+        }
+        if (status == EngineStatus::Success) {
+            status = Pass(RescuePass::Tracks, m_perTrack, 0);
+        }
+        if (status == EngineStatus::Success) {
+            status = Pass(RescuePass::Sectors, 1, 0);
+        }
+        for (int k = 1; status == EngineStatus::Success && k <= m_options.retries; ++k) {
+            status = Pass(RescuePass::Retry, 1, k);
+        }
+        if (status != EngineStatus::Success) {
+            return status;
+        }
+        return Count(kRead) == m_sectors.size() ? EngineStatus::Success
+                                                 : EngineStatus::RescueIncomplete;
+    }
+
+private:
+    // Without a map no file in the folder holds the disk yet; with one, a file
+    // is trusted for the sectors the map says were read, and only while it has
+    // its full size. Every other file is written full of markers before the
+    // drive is read, so that the set is whole from the start.
+    int Prepare()
+    {
+        if (!LoadMap()) {
+            ShowEngineError("Could not read the map " + m_map);
+            return EngineStatus::Failure;
+        }
+        FillWithMarkers(m_session.Buffer(), m_session.bytesPerCylinder, m_sectorBytes);
+        for (int cylinder = 0; cylinder < kCylinderCount; ++cylinder) {
+            const auto first = m_sectors.begin() + cylinder * m_perCylinder;
+            const auto end = first + m_perCylinder;
+            if (std::find(first, end, kRead) != end &&
+                CheckCylinderFileSize(m_session.FileBytes(), m_folder, cylinder) == 0) {
+                continue;
+            }
+            std::replace(first, end, kRead, kNotRead);
+            if (WriteCylinderFile(m_session.Buffer(), m_session.FileBytes(), m_folder,
+                                  cylinder) != EngineStatus::Success) {
+                return FileNotWritten();
+            }
+        }
+        return SaveMap();
+    }
+
+    // A sector takes the status of the map's area that holds it whole; sectors
+    // of no area are not read yet. False when the file is there but no map.
+    bool LoadMap()
+    {
+        std::ifstream file(m_map, std::ios::binary);
+        if (!file) {
+            return !std::filesystem::exists(m_map);
+        }
+        bool statusLine = true;
+        for (std::string line; std::getline(file, line);) {
+            line.erase(std::min(line.find('#'), line.size()));
+            if (line.find_first_not_of(" \t\r") == std::string::npos ||
+                std::exchange(statusLine, false)) {
+                continue;  // a comment, or the status line
+            }
+            // Hexadecimal, octal or decimal, as in C++.
+            long long first = 0, size = 0;
+            char status = 0;
+            if (std::sscanf(line.c_str(), "%lli %lli %c", &first, &size, &status) != 3 ||
+                first < 0 || size < 0) {
+                return false;
+            }
+            const long long sectors = static_cast<long long>(m_sectors.size());
+            for (long long s = (first + m_sectorBytes - 1) / m_sectorBytes;
+                 s < sectors && (s + 1) * m_sectorBytes <= first + size; ++s) {
+                m_sectors[static_cast<size_t>(s)] =
+                    status == kRead || status == kUnreadable ? status : kNotRead;
+            }
+        }
+        return true;
+    }
+
+    // Reads each piece of `sectors` sectors of which nothing is read yet.
+    int Pass(RescuePass pass, int sectors, int retry)
+    {
+        for (int first = 0; first < static_cast<int>(m_sectors.size()); first += sectors) {
+            const auto piece = m_sectors.begin() + first;
+            if (std::find(piece, piece + sectors, kRead) == piece + sectors) {
+                const int status = ReadPiece(pass, retry, first, sectors);
+                if (status != EngineStatus::Success) {
+                    return status;
+                }
+            }
+        }
+        return EngineStatus::Success;
+    }
+
+    // One request. A piece that reads goes into its file; a sector that does
+    // not is unreadable (a larger piece is split by the next pass).
+    int ReadPiece(RescuePass pass, int retry, int first, int sectors)
+    {
+        const int cylinder = first / m_perCylinder;
+        const RescueProgress progress{pass, retry, m_options.retries, cylinder,
+                                      static_cast<int>(Count(kUnreadable))};
+        if (m_options.observer != nullptr && !m_options.observer->GoOn(progress)) {
+            return EngineStatus::Interrupted;
+        }
+        const uint32_t within = static_cast<uint32_t>(first % m_perCylinder) * m_sectorBytes;
+        const uint32_t bytes = static_cast<uint32_t>(sectors) * m_sectorBytes;
+        unsigned char* place = m_session.Buffer() + within;
+        m_position = ULONGLONG{m_sectorBytes} * static_cast<ULONGLONG>(first);
+        const TransferResult read = ReadRange(m_session.drive.Get(), place, m_position, bytes);
+        if (read.outcome == TransferOutcome::Complete) {
+            if (WriteCylinderFilePart(place, static_cast<int>(within), static_cast<int>(bytes),
+                                      m_folder, cylinder) != EngineStatus::Success) {
+                return FileNotWritten();
+            }
+            std::fill_n(m_sectors.begin() + first, sectors, kRead);
+        } else if (DriveHasGone(read)) {
+            ShowEngineError("Could not read from disk.  Disk might be damaged or missing.");
+            return read.outcome == TransferOutcome::Refused ? EngineStatus::TransferRefused
+                                                            : EngineStatus::TransferFailed;
+        } else if (sectors == 1) {
+            m_sectors[static_cast<size_t>(first)] = kUnreadable;
+        }
+        return SaveMap();
+    }
+
+    // Written under another name first and then renamed over the map, so that
+    // an interruption leaves the old map or the new one, never half of one.
+    int SaveMap()
+    {
+        const std::string temporary = m_map + ".tmp";
+        std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
+        file << MapText();
+        file.close();
+        std::error_code failed;
+        if (file) {
+            std::filesystem::rename(temporary, m_map, failed);
+        }
+        if (!file || failed) {
+            ShowEngineError("Could not write the map " + m_map);
+            return EngineStatus::Failure;
+        }
+        return EngineStatus::Success;
+    }
+
+    // The header, the status line, then one line per run of equal statuses.
+    std::string MapText() const
+    {
+        char line[80];
+        std::snprintf(line, sizeof line, "0x%08llX     %c               1\n", m_position,
+                      Count(kNotRead) > 0 ? kNotRead : kRead);
+        std::string text = "# Mapfile. Created by Trakoni\n"
+                           "# current_pos  current_status  current_pass\n";
+        text += line;
+        text += "#      pos        size  status\n";
+        for (size_t first = 0, end = 0; first < m_sectors.size(); first = end) {
+            end = std::min(m_sectors.find_first_not_of(m_sectors[first], first),
+                           m_sectors.size());
+            std::snprintf(line, sizeof line, "0x%08llX  0x%08llX  %c\n",
+                          ULONGLONG{m_sectorBytes} * first,
+                          ULONGLONG{m_sectorBytes} * (end - first), m_sectors[first]);
+            text += line;
+        }
+        return text;
+    }
+
+    size_t Count(char status) const
+    {
+        return static_cast<size_t>(std::count(m_sectors.begin(), m_sectors.end(), status));
+    }
+
+    int FileNotWritten() const
+    {
+        ShowEngineError("Could not write to disk");
+        return EngineStatus::Failure;
+    }
+
+    OpenedDrive& m_session;
+    const std::string& m_folder;
+    const RescueOptions& m_options;
+    std::string& m_sectors;
+    const std::string m_map;
+    const uint32_t m_sectorBytes;
+    const int m_perTrack;
+    const int m_perCylinder;
+    ULONGLONG m_position = 0;
+};
+
+}  // namespace
+
+int RescueDiskToFiles(char letter, const std::string& folder, const RescueOptions& options,
+                      RescueResult& result)
+{
+    result = RescueResult{};
+    OpenedDrive session;
+    const int opened = OpenDrive(letter, session);
+    if (opened != EngineStatus::Success) {
+        return opened;
+    }
+    result.sectorsPerTrack = static_cast<int>(session.geometry.SectorsPerTrack);
+    result.tracksPerCylinder = static_cast<int>(session.geometry.TracksPerCylinder);
+    const uint32_t perCylinder = session.bytesPerCylinder / session.geometry.BytesPerSector;
+    result.sectors.assign(size_t{perCylinder} * kCylinderCount, kNotRead);
+    return Rescue(session, folder, options, result.sectors).Run();
+}
+
+std::string RescueSummary(const RescueResult& result)
+{
+    const std::string& sectors = result.sectors;
+    const auto count = [&](char status) {
+        return Grouped(static_cast<size_t>(std::count(sectors.begin(), sectors.end(), status)));
+    };
+    std::string text =
+        count(kUnreadable) + " of " + Grouped(sectors.size()) + " sectors unreadable";
+    if (sectors.find(kNotRead) != std::string::npos) {
+        text += ", " + count(kNotRead) + " not read";
+    }
+    const char* separator = ": ";
+    const size_t perTrack = static_cast<size_t>(result.sectorsPerTrack);
+    const size_t heads = static_cast<size_t>(result.tracksPerCylinder);
+    for (size_t track = 0; track * perTrack < sectors.size(); ++track) {
+        const std::string runs = UnreadableRuns(sectors.substr(track * perTrack, perTrack));
+        if (!runs.empty()) {
+            text += separator + ("cylinder " + std::to_string(track / heads)) + " head " +
+                    std::to_string(track % heads) +
+                    (runs.find_first_of(",-") == std::string::npos ? " sector " : " sectors ") +
+                    runs;
+            separator = "; ";
+        }
+    }
+    return text;
+}

@@ -1,0 +1,66 @@
+// Rescue of a damaged disk into its cylinder files: everything readable is
+// copied, every sector that stays unreadable is marked in its file and in a
+// map, and a later run with the same map reads only what is still missing.
+//
+// The map is a mapfile as GNU ddrescue writes it: byte offsets in the disk
+// image (the 80 cylinders end to end), "+" read, "-" unreadable, "?" not read
+// yet. Sectors are named as on a floppy: cylinder and head from 0, sector
+// from 1.
+#pragma once
+
+#include <string>
+
+#include "engine/Status.h"
+
+constexpr int kDefaultRescueRetries = 3;
+
+// The passes of a rescue, in order: each cylinder in one request; the tracks
+// of those that failed; the sectors of tracks that failed; then `retries`
+// more passes over the sectors still unreadable.
+enum class RescuePass { Cylinders, Tracks, Sectors, Retry };
+
+// Where a rescue is: told before each request to the drive.
+struct RescueProgress {
+    RescuePass pass;
+    int retry;       // 1 to `retries` in a retry pass, else 0
+    int retries;
+    int cylinder;    // the one the request is for
+    int unreadable;  // sectors found unreadable so far
+};
+
+class RescueObserver {
+public:
+    virtual ~RescueObserver() = default;
+    // False stops the rescue before this request, with status Interrupted;
+    // the files and the map keep everything read until then.
+    virtual bool GoOn(const RescueProgress& progress) = 0;
+};
+
+struct RescueOptions {
+    int retries = kDefaultRescueRetries;
+    std::string map;                     // empty: FOLDER\rescue.map
+    RescueObserver* observer = nullptr;  // may be null
+};
+
+// What a rescue left: the status of each sector of the disk image, in order,
+// as in the map ('+', '-' or '?'), and the geometry to name them by.
+struct RescueResult {
+    std::string sectors;
+    int sectorsPerTrack = 0;
+    int tracksPerCylinder = 0;
+};
+
+// Rescues the disk in drive `letter` into cyl00.bin .. cyl79.bin in `folder`;
+// the disk is only read. An unreadable sector holds "TRAKONI BAD SECTOR "
+// repeated over it in its file. Without a map every file is written, first
+// full of those markers; with one, only the files of areas not yet read.
+// Returns Success when every sector was read, RescueIncomplete when some are
+// unreadable, Interrupted, or the status of a failure after its message: the
+// drive cannot be opened, the map or a file cannot be read or written, or the
+// disk has gone (the map keeps what was read).
+int RescueDiskToFiles(char letter, const std::string& folder, const RescueOptions& options,
+                      RescueResult& result);
+
+// One line for the user, such as "2 of 2,880 sectors unreadable: cylinder 17
+// head 1 sectors 5-6", naming the unreadable runs of each track.
+std::string RescueSummary(const RescueResult& result);
