@@ -49,6 +49,9 @@ public:
     // The ReadFile or WriteFile at this byte offset ends as planned; any other
     // is pending and ends at its first wait.
     void PlanTransferAt(Api api, ULONGLONG offset, const Plan& plan) { m_plans.push_back({api, offset, plan}); }
+    // The first `times` reads (-1: every one) that touch these bytes of the
+    // medium fail with `error` when they complete, as a bad sector does.
+    void AddBadArea(ULONGLONG from, ULONGLONG bytes, DWORD error, int times = -1) { m_bad.push_back({from, bytes, error, times}); }
     // Runs `action` as the nth call of `api` begins.
     void OnCall(Api api, int nth, std::function<void()> action) { m_hooks.push_back({api, nth, std::move(action)}); }
 
@@ -211,6 +214,7 @@ private:
     struct Fault { Api api; int nth; DWORD error; };
     struct Planned { Api api; ULONGLONG offset; Plan plan; };
     struct Hook { Api api; int nth; std::function<void()> action; };
+    struct BadArea { ULONGLONG from, bytes; DWORD error; int times; };
 
     Call& Begin(Api api)
     {
@@ -252,6 +256,11 @@ private:
         for (const Planned& planned : m_plans) {
             request.plan = planned.api == api && planned.offset == call.offset ? planned.plan : request.plan;
         }
+        for (BadArea& bad : m_bad) {
+            if (api == Api::ReadFile && bad.times != 0 && call.offset < bad.from + bad.bytes && bad.from < call.offset + bytes) {
+                request.plan.error = bad.error, --bad.times;
+            }
+        }
         if (Faulted(call) || (!request.plan.pending && request.plan.error != 0 && Fail(request.plan.error))) {
             return FALSE;
         }
@@ -291,6 +300,7 @@ private:
     std::vector<Fault> m_faults;
     std::vector<Planned> m_plans;
     std::vector<Hook> m_hooks;
+    std::vector<BadArea> m_bad;
     std::vector<Call> m_calls;
     DWORD m_lastError = 0;
     int m_peakEvents = 0;

@@ -1,0 +1,187 @@
+// The rescue of a damaged 1.44 MB disk on the simulated floppy: for each kind
+// of damage the files, the map (also as GNU ddrescuelog reads it), the
+// summary, the status and the requests; then a second run with the map once
+// the damage is gone, which completes the set and leaves read cylinders alone.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "engine/DiskRescue.h"
+#include "tests/support/TestSupport.h"
+
+namespace {
+
+constexpr size_t kSector = 512;
+const char kReadFailed[] = "Error: Could not read from disk.  Disk might be damaged or missing.";
+
+// Sectors (numbered through the disk from 0) that fail their first `times`
+// reads (-1: every read) with a CRC error.
+struct Damage { int first, count, times; };
+// From the nth read on (-1: never) the disk is gone: reads are refused, or fail when they complete.
+struct Vanish { int nth = -1; DWORD error = 0; bool refused = false; };
+
+struct RescueCase {
+    const char* name;
+    std::vector<Damage> damage;
+    Vanish vanish;
+    int stopAt;           // the observer says stop at this request (-1: never)
+    int status;
+    size_t reads;
+    const char* areas;    // of the map: status and hex size of each, as "+4F400 -400"
+    const char* summary;
+    const char* passes;   // the observer's: pass, retry, first cylinder, unreadable so far
+    size_t readsAgain;    // of a second run once the damage is gone
+};
+
+const RescueCase kCases[] = {
+    {"healthy", {}, {}, -1, 0, 80, "+168000", "0 of 2,880 sectors unreadable", "C@0", 0},
+    {"bad sectors on one track", {{634, 2, -1}, {638, 1, -1}}, {}, -1, 13, 109, "+4F400 -400 +400 -200 +118200",
+     "3 of 2,880 sectors unreadable: cylinder 17 head 1 sectors 5-6, 9", "C@0 T@17 S@17 R1/3@17:3 R2/3@17:3 R3/3@17:3", 3},
+    {"a bad track", {{1440, 18, -1}}, {}, -1, 13, 154, "+B4000 -2400 +B1C00",
+     "18 of 2,880 sectors unreadable: cylinder 40 head 0 sectors 1-18", "C@0 T@40 S@40 R1/3@40:18 R2/3@40:18 R3/3@40:18", 1},
+    {"a sector that reads on the second try", {{634, 1, 1}}, {}, -1, 0, 82, "+168000", "0 of 2,880 sectors unreadable", "C@0 T@17", 0},
+    {"a sector that reads on the last retry", {{634, 1, 5}}, {}, -1, 0, 103, "+168000",
+     "0 of 2,880 sectors unreadable", "C@0 T@17 S@17 R1/3@17:1 R2/3@17:1 R3/3@17:1", 0},
+    {"the first and the last sector", {{0, 1, -1}, {2879, 1, -1}}, {}, -1, 13, 126, "-200 +167C00 -200",
+     "2 of 2,880 sectors unreadable: cylinder 0 head 0 sector 1; cylinder 79 head 1 sector 18",
+     "C@0 T@0 S@0 R1/3@0:2 R2/3@0:2 R3/3@0:2", 2},
+    {"the disk goes among the cylinders", {{634, 1, -1}}, {40, ERROR_NOT_READY, true}, -1, 4, 41, "+4C800 ?4800 +63000 ?B4000",
+     "0 of 2,880 sectors unreadable, 1,476 not read", "C@0", 41},
+    {"the disk goes among the sectors", {{634, 1, -1}}, {84, ERROR_NO_MEDIA_IN_DRIVE, false}, -1, 6, 85, "+4F000 ?2000 +117000",
+     "0 of 2,880 sectors unreadable, 16 not read", "C@0 T@17 S@17", 16},
+    {"stopped by the user", {}, {}, 50, 9, 50, "+E1000 ?87000", "0 of 2,880 sectors unreadable, 1,080 not read", "C@0", 30},
+};
+
+// Records where each pass began; says stop at request `stopAt`.
+struct Recorder : RescueObserver {
+    int stopAt = -1, requests = 0;
+    std::string passes, last;
+    bool GoOn(const RescueProgress& p) override
+    {
+        std::string pass = std::string(1, "CTSR"[static_cast<int>(p.pass)]) + (p.retry ? std::to_string(p.retry) + "/" + std::to_string(p.retries) : "");
+        if (pass != last) {
+            passes += (passes.empty() ? "" : " ") + pass + "@" + std::to_string(p.cylinder) + (p.unreadable ? ":" + std::to_string(p.unreadable) : "");
+            last = pass;
+        }
+        return requests++ != stopAt;
+    }
+};
+
+// The map's areas as "+4F400 -400".
+std::string Areas(const Bytes& map)
+{
+    std::istringstream lines(std::string(map.begin(), map.end()));
+    std::string line, areas;
+    for (int data = 0; std::getline(lines, line);) {
+        unsigned long long position = 0, size = 0;
+        char status = 0;
+        if (line[0] != '#' && data++ > 0 && std::sscanf(line.c_str(), "%llx %llx %c", &position, &size, &status) == 3) {
+            std::ostringstream area;
+            area << (areas.empty() ? "" : " ") << status << std::uppercase << std::hex << size;
+            areas += area.str();
+        }
+    }
+    return areas;
+}
+
+// Each sector's status from areas written as "+4F400 -400".
+std::string SectorStatuses(const std::string& areas)
+{
+    std::istringstream in(areas);
+    std::string sectors, area;
+    while (in >> area) {
+        sectors.append(std::stoull(area.substr(1), nullptr, 16) / kSector, area[0]);
+    }
+    return sectors;
+}
+
+Bytes Marked(const Bytes& disk, const std::string& sectors)
+{
+    const std::string marker = "TRAKONI BAD SECTOR ";
+    Bytes image = disk;
+    for (size_t i = 0; i < image.size(); ++i) {
+        image[i] = sectors[i / kSector] == '+' ? image[i] : static_cast<unsigned char>(marker[i % kSector % marker.size()]);
+    }
+    return image;
+}
+
+#ifdef TRAKONI_DDRESCUELOG
+// The unreadable sectors that GNU ddrescuelog finds in the map, one number a
+// line, then its exit status. Wine starts host programs but cannot wait for
+// them: a shell says when it has ended.
+std::string UnreadableByDdrescuelog(const std::string& map)
+{
+    SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+    const KernelHandle in(::CreateFileA(map.c_str(), GENERIC_READ, FILE_SHARE_READ, &inherited, OPEN_EXISTING, 0, nullptr));
+    const KernelHandle out(::CreateFileA((map + ".list").c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited, CREATE_ALWAYS, 0, nullptr));
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup, startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = in.Get(), startup.hStdOutput = startup.hStdError = out.Get();
+    PROCESS_INFORMATION started{};
+    std::string command = "sh -c \"" TRAKONI_DDRESCUELOG " --list-blocks=- --block-size=512 -; echo exit status $?\"";
+    if (!::CreateProcessA(WinePathOf("/bin/sh").c_str(), &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &started)) {
+        return "not started";
+    }
+    const KernelHandle process(started.hProcess), thread(started.hThread);  // Wine cannot wait on them
+    std::string listed;
+    for (int wait = 0; wait < 600 && (listed.find("exit status") == std::string::npos || listed.back() != '\n'); ++wait) {
+        ::Sleep(100);
+        const Bytes text = ReadWholeFile(map + ".list");
+        listed.assign(text.begin(), text.end());
+    }
+    return listed;
+}
+#endif
+
+TEST(DiskRescue, ReadsAroundTheDamageMarksItAndCompletesTheSetOnceItIsGone)
+{
+    const Bytes disk = Pattern(k144.MediumBytes(), 0, 'D'), kept = Pattern(k144.BytesPerCylinder(), 0, 'K');
+    for (const RescueCase& c : kCases) {
+        SCOPED_TRACE(c.name);
+        TempFolder folder;
+        const std::string map = folder.Path() + "\\rescue.map";
+        RescueResult result;
+        {
+            SimulatedFloppy floppy(k144, disk);
+            for (const Damage& d : c.damage) {
+                floppy.platform.AddBadArea(d.first * kSector, d.count * kSector, ERROR_CRC, d.times);
+            }
+            floppy.platform.OnCall(Api::ReadFile, c.vanish.nth, [&] {
+                c.vanish.refused ? floppy.platform.FailCall(Api::ReadFile, c.vanish.error) : floppy.platform.AddBadArea(0, disk.size(), c.vanish.error);
+            });
+            Recorder recorder;
+            recorder.stopAt = c.stopAt;
+            EXPECT_EQ(RescueDiskToFiles('A', folder.Path(), {3, "", &recorder}, result), c.status);
+            EXPECT_EQ(floppy.platform.CallsTo(Api::ReadFile).size(), c.reads);
+            EXPECT_EQ(floppy.platform.CallsTo(Api::WriteFile).size(), 0u) << "the source disk is never written";
+            EXPECT_EQ(Boxes(floppy.platform), c.vanish.nth >= 0 ? std::vector<std::string>{kReadFailed} : std::vector<std::string>{});
+            EXPECT_EQ(recorder.passes, c.passes);
+            ExpectNothingLeaked(floppy.platform);
+        }
+        EXPECT_EQ(Areas(ReadWholeFile(map)), c.areas);
+        EXPECT_EQ(result.sectors, SectorStatuses(c.areas));
+        EXPECT_EQ(RescueSummary(result), c.summary);
+        EXPECT_TRUE(folder.ReadSet() == Marked(disk, SectorStatuses(c.areas)));
+#ifdef TRAKONI_DDRESCUELOG
+        std::string unreadable;
+        for (size_t s = 0; s < result.sectors.size(); ++s) {
+            unreadable += result.sectors[s] == '-' ? std::to_string(s) + "\n" : "";
+        }
+        EXPECT_EQ(UnreadableByDdrescuelog(map), unreadable + "exit status 0\n");
+#endif
+
+        // Again with the map, the damage gone and cylinder 1's file changed:
+        // only what was not read is read, and nothing else is written.
+        ASSERT_TRUE(WriteWholeFile(folder.File(1), kept));
+        SimulatedFloppy floppy(k144, disk);
+        EXPECT_EQ(RescueDiskToFiles('A', folder.Path(), {}, result), 0);
+        EXPECT_EQ(floppy.platform.CallsTo(Api::ReadFile).size(), c.readsAgain);
+        EXPECT_EQ(RescueSummary(result), "0 of 2,880 sectors unreadable");
+        EXPECT_EQ(Areas(ReadWholeFile(map)), "+168000");
+        Bytes expected = disk;
+        std::copy(kept.begin(), kept.end(), expected.begin() + kept.size());
+        EXPECT_TRUE(folder.ReadSet() == expected);
+    }
+}
+
+}  // namespace
