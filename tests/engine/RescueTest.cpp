@@ -1,7 +1,6 @@
-// The rescue of a damaged 1.44 MB disk on the simulated floppy: for each kind
-// of damage the files, the map (also as GNU ddrescuelog reads it), the
-// summary, the status and the requests; then a second run with the map once
-// the damage is gone, which completes the set and leaves read cylinders alone.
+// The rescue of a damaged 1.44 MB disk on the simulated floppy, for each kind of damage: files, map (as
+// GNU ddrescuelog reads it too), summary, status and requests; then a second run with the map once the
+// damage is gone, which completes the set and leaves the cylinders already read alone.
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -12,7 +11,6 @@
 namespace {
 
 constexpr size_t kSector = 512;
-const char kReadFailed[] = "Error: Could not read from disk.  Disk might be damaged or missing.";
 
 // Sectors (numbered through the disk from 0) that fail their first `times`
 // reads (-1: every read) with a CRC error.
@@ -24,13 +22,11 @@ struct RescueCase {
     const char* name;
     std::vector<Damage> damage;
     Vanish vanish;
-    int stopAt;           // the observer says stop at this request (-1: never)
-    int status;
+    int stopAt, status;            // the observer says stop at request stopAt (-1: never)
     size_t reads;
-    const char* areas;    // of the map: status and hex size of each, as "+4F400 -400"
-    const char* summary;
-    const char* passes;   // the observer's: pass, retry, first cylinder, unreadable so far
-    size_t readsAgain;    // of a second run once the damage is gone
+    const char* areas;             // of the map: status and hex size of each, as "+4F400 -400"
+    const char *summary, *passes;  // passes as the observer saw them: pass, retry, first cylinder, unreadable so far
+    size_t readsAgain;             // of a second run once the damage is gone
 };
 
 const RescueCase kCases[] = {
@@ -58,57 +54,43 @@ struct Recorder : RescueObserver {
     std::string passes, last;
     bool GoOn(const RescueProgress& p) override
     {
-        std::string pass = std::string(1, "CTSR"[static_cast<int>(p.pass)]) + (p.retry ? std::to_string(p.retry) + "/" + std::to_string(p.retries) : "");
-        if (pass != last) {
+        const std::string pass = "CTSR"[static_cast<int>(p.pass)] + (p.retry ? std::to_string(p.retry) + "/" + std::to_string(p.retries) : "");
+        if (pass != std::exchange(last, pass)) {
             passes += (passes.empty() ? "" : " ") + pass + "@" + std::to_string(p.cylinder) + (p.unreadable ? ":" + std::to_string(p.unreadable) : "");
-            last = pass;
         }
         return requests++ != stopAt;
     }
 };
 
-// The map's areas as "+4F400 -400".
+// The areas of a map as "+4F400 -400": the status and hex size of each.
 std::string Areas(const Bytes& map)
 {
     std::istringstream lines(std::string(map.begin(), map.end()));
     std::string line, areas;
     for (int data = 0; std::getline(lines, line);) {
         unsigned long long position = 0, size = 0;
-        char status = 0;
+        char status = 0, area[24];
         if (line[0] != '#' && data++ > 0 && std::sscanf(line.c_str(), "%llx %llx %c", &position, &size, &status) == 3) {
-            std::ostringstream area;
-            area << (areas.empty() ? "" : " ") << status << std::uppercase << std::hex << size;
-            areas += area.str();
+            std::snprintf(area, sizeof area, " %c%llX", status, size);
+            areas += area;
         }
     }
-    return areas;
+    return areas.empty() ? areas : areas.substr(1);
 }
 
-// Each sector's status from areas written as "+4F400 -400".
-std::string SectorStatuses(const std::string& areas)
-{
-    std::istringstream in(areas);
-    std::string sectors, area;
-    while (in >> area) {
-        sectors.append(std::stoull(area.substr(1), nullptr, 16) / kSector, area[0]);
-    }
-    return sectors;
-}
-
-Bytes Marked(const Bytes& disk, const std::string& sectors)
+// The disk as its files should hold it: each sector not read is all marker.
+Bytes Marked(Bytes disk, const std::string& sectors)
 {
     const std::string marker = "TRAKONI BAD SECTOR ";
-    Bytes image = disk;
-    for (size_t i = 0; i < image.size(); ++i) {
-        image[i] = sectors[i / kSector] == '+' ? image[i] : static_cast<unsigned char>(marker[i % kSector % marker.size()]);
+    for (size_t i = 0; i < disk.size(); ++i) {
+        disk[i] = sectors[i / kSector] == '+' ? disk[i] : static_cast<unsigned char>(marker[i % kSector % marker.size()]);
     }
-    return image;
+    return disk;
 }
 
 #ifdef TRAKONI_DDRESCUELOG
-// The unreadable sectors that GNU ddrescuelog finds in the map, one number a
-// line, then its exit status. Wine starts host programs but cannot wait for
-// them: a shell says when it has ended.
+// The unreadable sectors GNU ddrescuelog finds in the map, a number a line, then its exit status.
+// Wine starts host programs but cannot wait for them: a shell says when it has ended.
 std::string UnreadableByDdrescuelog(const std::string& map)
 {
     SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
@@ -119,9 +101,7 @@ std::string UnreadableByDdrescuelog(const std::string& map)
     startup.hStdInput = in.Get(), startup.hStdOutput = startup.hStdError = out.Get();
     PROCESS_INFORMATION started{};
     std::string command = "sh -c \"" TRAKONI_DDRESCUELOG " --list-blocks=- --block-size=512 -; echo exit status $?\"";
-    if (!::CreateProcessA(WinePathOf("/bin/sh").c_str(), &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &started)) {
-        return "not started";
-    }
+    ::CreateProcessA(WinePathOf("/bin/sh").c_str(), &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &started);
     const KernelHandle process(started.hProcess), thread(started.hThread);  // Wine cannot wait on them
     std::string listed;
     for (int wait = 0; wait < 600 && (listed.find("exit status") == std::string::npos || listed.back() != '\n'); ++wait) {
@@ -141,31 +121,30 @@ TEST(DiskRescue, ReadsAroundTheDamageMarksItAndCompletesTheSetOnceItIsGone)
         TempFolder folder;
         const std::string map = folder.Path() + "\\rescue.map";
         RescueResult result;
-        {
-            SimulatedFloppy floppy(k144, disk);
-            for (const Damage& d : c.damage) {
-                floppy.platform.AddBadArea(d.first * kSector, d.count * kSector, ERROR_CRC, d.times);
-            }
-            floppy.platform.OnCall(Api::ReadFile, c.vanish.nth, [&] {
-                c.vanish.refused ? floppy.platform.FailCall(Api::ReadFile, c.vanish.error) : floppy.platform.AddBadArea(0, disk.size(), c.vanish.error);
-            });
-            Recorder recorder;
-            recorder.stopAt = c.stopAt;
-            EXPECT_EQ(RescueDiskToFiles('A', folder.Path(), {3, "", &recorder}, result), c.status);
-            EXPECT_EQ(floppy.platform.CallsTo(Api::ReadFile).size(), c.reads);
-            EXPECT_EQ(floppy.platform.CallsTo(Api::WriteFile).size(), 0u) << "the source disk is never written";
-            EXPECT_EQ(Boxes(floppy.platform), c.vanish.nth >= 0 ? std::vector<std::string>{kReadFailed} : std::vector<std::string>{});
-            EXPECT_EQ(recorder.passes, c.passes);
-            ExpectNothingLeaked(floppy.platform);
+        SimulatedFloppy floppy(k144, disk);
+        for (const Damage& d : c.damage) {
+            floppy.platform.AddBadArea(d.first * kSector, d.count * kSector, ERROR_CRC, d.times);
         }
+        floppy.platform.OnCall(Api::ReadFile, c.vanish.nth, [&] {
+            c.vanish.refused ? floppy.platform.FailCall(Api::ReadFile, c.vanish.error) : floppy.platform.AddBadArea(0, disk.size(), c.vanish.error);
+        });
+        Recorder recorder;
+        recorder.stopAt = c.stopAt;
+        EXPECT_EQ(RescueDiskToFiles('A', folder.Path(), {3, "", &recorder}, result), c.status);
+        EXPECT_EQ(floppy.platform.CallsTo(Api::ReadFile).size(), c.reads);
+        EXPECT_EQ(floppy.platform.CallsTo(Api::WriteFile).size(), 0u) << "the source disk is never written";
+        EXPECT_EQ(Boxes(floppy.platform), c.vanish.nth >= 0 ? std::vector<std::string>{"Error: Could not read from disk.  Disk might be damaged or missing."} : std::vector<std::string>{});
+        EXPECT_EQ(recorder.passes, c.passes);
+        ExpectNothingLeaked(floppy.platform);
+
+        const std::string& sectors = result.sectors;  // as the map has them
         EXPECT_EQ(Areas(ReadWholeFile(map)), c.areas);
-        EXPECT_EQ(result.sectors, SectorStatuses(c.areas));
         EXPECT_EQ(RescueSummary(result), c.summary);
-        EXPECT_TRUE(folder.ReadSet() == Marked(disk, SectorStatuses(c.areas)));
+        EXPECT_TRUE(folder.ReadSet() == Marked(disk, sectors));
 #ifdef TRAKONI_DDRESCUELOG
         std::string unreadable;
-        for (size_t s = 0; s < result.sectors.size(); ++s) {
-            unreadable += result.sectors[s] == '-' ? std::to_string(s) + "\n" : "";
+        for (size_t s = sectors.find('-'); s != std::string::npos; s = sectors.find('-', s + 1)) {
+            unreadable += std::to_string(s) + "\n";
         }
         EXPECT_EQ(UnreadableByDdrescuelog(map), unreadable + "exit status 0\n");
 #endif
@@ -173,9 +152,9 @@ TEST(DiskRescue, ReadsAroundTheDamageMarksItAndCompletesTheSetOnceItIsGone)
         // Again with the map, the damage gone and cylinder 1's file changed:
         // only what was not read is read, and nothing else is written.
         ASSERT_TRUE(WriteWholeFile(folder.File(1), kept));
-        SimulatedFloppy floppy(k144, disk);
+        SimulatedFloppy repaired(k144, disk);
         EXPECT_EQ(RescueDiskToFiles('A', folder.Path(), {}, result), 0);
-        EXPECT_EQ(floppy.platform.CallsTo(Api::ReadFile).size(), c.readsAgain);
+        EXPECT_EQ(repaired.platform.CallsTo(Api::ReadFile).size(), c.readsAgain);
         EXPECT_EQ(RescueSummary(result), "0 of 2,880 sectors unreadable");
         EXPECT_EQ(Areas(ReadWholeFile(map)), "+168000");
         Bytes expected = disk;
