@@ -7,6 +7,7 @@
 # counts, from the host side, the file and disk transfers the program made,
 # among them the reads that find a block device's size. The same for the
 # command line's write --verify, pack and unpack, beside cat, cmp and split.
+# Last, the requests a rescue of a damaged disk makes on the simulated drive.
 #   scripts/bench.sh [ROUNDS]     (default 5; best and median are shown)
 # Uses build/mingw (or $TRAKONI_BUILD_DIR), built if needed, and Wine prefixes
 # of its own in it. The block device needs root (losetup); without it that
@@ -20,7 +21,7 @@ prefix=$work/wineprefix
 image=$work/floppy.img
 host=$work/host
 
-EXTRA_PACKAGES=strace build_targets trakoni_bench >/dev/null
+EXTRA_PACKAGES=strace build_targets trakoni_bench trakoni_rescue_bench >/dev/null
 bench=$build/tests/bench/trakoni_bench.exe
 
 mkdir -p "$work"
@@ -207,3 +208,7 @@ if [ -e "$work/cli.strace" ]; then
         }
         END { for (k in count) printf "  %-24s %3d\n", k, count[k] }' "$work/cli.strace" | sort
 fi
+
+echo
+echo "Requests to the simulated drive of a 1.44 MB disk with damage (plain read: stops at the first fault):"
+"$root/cmake/wine-run.sh" "$prefix" "$build/tests/bench/trakoni_rescue_bench.exe" | tr -d '\r'
