@@ -5,10 +5,8 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <utility>
 
 #include "engine/CylinderFiles.h"

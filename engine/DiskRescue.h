@@ -16,7 +16,9 @@ constexpr int kDefaultRescueRetries = 3;
 
 // The passes of a rescue, in order: each cylinder in one request; the tracks
 // of those that failed; the sectors of tracks that failed; then `retries`
-// more passes over the sectors still unreadable.
+// more passes over the sectors still unreadable. A piece that fails is split
+// at once and only single sectors are retried, late: everything readable
+// comes off the disk first, in case it fails further while being rescued.
 enum class RescuePass { Cylinders, Tracks, Sectors, Retry };
 
 // Where a rescue is: told before each request to the drive.
