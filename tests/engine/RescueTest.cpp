@@ -1,6 +1,5 @@
-// The rescue of a damaged 1.44 MB disk on the simulated floppy, for each kind of damage: files, map (as
-// GNU ddrescuelog reads it too), summary, status and requests; then a second run with the map once the
-// damage is gone, which completes the set and leaves the cylinders already read alone.
+// A damaged 1.44 MB disk rescued on the simulated floppy: files, map (as GNU ddrescuelog reads it too), summary,
+// status and requests; then a second run with the map once the damage is gone completes the set, nothing else.
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -137,20 +136,18 @@ TEST(DiskRescue, ReadsAroundTheDamageMarksItAndCompletesTheSetOnceItIsGone)
         EXPECT_EQ(recorder.passes, c.passes);
         ExpectNothingLeaked(floppy.platform);
 
-        const std::string& sectors = result.sectors;  // as the map has them
         EXPECT_EQ(Areas(ReadWholeFile(map)), c.areas);
         EXPECT_EQ(RescueSummary(result), c.summary);
-        EXPECT_TRUE(folder.ReadSet() == Marked(disk, sectors));
+        EXPECT_TRUE(folder.ReadSet() == Marked(disk, result.sectors));
 #ifdef TRAKONI_DDRESCUELOG
         std::string unreadable;
-        for (size_t s = sectors.find('-'); s != std::string::npos; s = sectors.find('-', s + 1)) {
+        for (size_t s = result.sectors.find('-'); s != std::string::npos; s = result.sectors.find('-', s + 1)) {
             unreadable += std::to_string(s) + "\n";
         }
         EXPECT_EQ(UnreadableByDdrescuelog(map), unreadable + "exit status 0\n");
 #endif
 
-        // Again with the map, the damage gone and cylinder 1's file changed:
-        // only what was not read is read, and nothing else is written.
+        // Again with the map, the damage gone and cylinder 1's file changed: only what was not read is read.
         ASSERT_TRUE(WriteWholeFile(folder.File(1), kept));
         SimulatedFloppy repaired(k144, disk);
         EXPECT_EQ(RescueDiskToFiles('A', folder.Path(), {}, result), 0);
@@ -161,6 +158,14 @@ TEST(DiskRescue, ReadsAroundTheDamageMarksItAndCompletesTheSetOnceItIsGone)
         std::copy(kept.begin(), kept.end(), expected.begin() + kept.size());
         EXPECT_TRUE(folder.ReadSet() == expected);
     }
+    // A map that is no map stops the rescue before anything is read or written.
+    TempFolder folder;
+    ASSERT_TRUE(WriteWholeFile(folder.Path() + "\\rescue.map", {'0', '\n', 'x', '\n'}) && WriteWholeFile(folder.File(0), kept));
+    SimulatedFloppy floppy(k144, disk);
+    RescueResult result;
+    EXPECT_EQ(RescueDiskToFiles('A', folder.Path(), {}, result), 1);
+    EXPECT_EQ(Boxes(floppy.platform), std::vector<std::string>{"Error: Could not read the map " + folder.Path() + "\\rescue.map"});
+    EXPECT_TRUE(floppy.platform.CallsTo(Api::ReadFile).empty() && ReadWholeFile(folder.File(0)) == kept);
 }
 
 }  // namespace
