@@ -9,6 +9,8 @@ const char kUsage[] =
     "\n"
     "  list                                      the floppy drives and their disks\n"
     "  read   DRIVE FOLDER [--verify] [--force]  disk to cylinder files\n"
+    "  read   DRIVE FOLDER --rescue [--retries N] [--map FILE]\n"
+    "                                            a damaged disk: all that reads\n"
     "  write  FOLDER DRIVE [--verify]            cylinder files to disk\n"
     "  pack   FOLDER IMAGE [--force]             cylinder files to one image file\n"
     "  unpack IMAGE FOLDER [--force]             image file to cylinder files\n"
@@ -17,6 +19,11 @@ const char kUsage[] =
     "  --verify  read the disk once more and compare it with the files\n"
     "  --force   replace the cylinder files in FOLDER, or IMAGE\n"
     "  --quiet   no progress line and no summary\n"
+    "  --rescue  read what can be read, mark unreadable sectors in the files\n"
+    "            (\"TRAKONI BAD SECTOR \" repeated) and in a map in GNU ddrescue's\n"
+    "            format (default FOLDER\\rescue.map); run again with the map to\n"
+    "            read only what is still missing. --retries N: tries of each\n"
+    "            unreadable sector after the first (default 3)\n"
     "  --help    show this text;  --version  show the version\n"
     "\n"
     "DRIVE is a letter, with or without the colon (A:, a). IMAGE holds the 80\n"
@@ -27,13 +34,15 @@ const char kUsage[] =
     "Examples:\n"
     "  trakoni-cli list\n"
     "  trakoni-cli read A: C:\\disks\\disk1 --verify\n"
+    "  trakoni-cli read A: C:\\disks\\old --rescue --retries 5\n"
     "  trakoni-cli write C:\\disks\\disk1 A: --verify\n"
     "  trakoni-cli pack C:\\disks\\disk1 C:\\disks\\disk1.img\n"
     "  trakoni-cli unpack C:\\downloads\\game.img C:\\disks\\game\n"
     "  trakoni-cli info C:\\downloads\\game.img\n"
     "\n"
     "Exit status: 0 success; 1 the copy failed (the message says why);\n"
-    "2 usage error; 3 verification found a difference; 130 interrupted.\n";
+    "2 usage error; 3 verification found a difference; 4 a rescue left\n"
+    "sectors unreadable; 130 interrupted.\n";
 
 namespace {
 
@@ -68,10 +77,26 @@ std::string CheckAgainst(const Syntax& syntax, const Arguments& parsed)
     if (parsed.force && !syntax.force) {
         return std::string(syntax.command) + " takes no --force";
     }
+    if (parsed.rescue && (std::string(syntax.command) != "read" || parsed.verify)) {
+        return std::string(syntax.command) + (parsed.verify ? " --rescue takes no --verify" : " takes no --rescue");
+    }
+    if (!parsed.rescue && (parsed.retries >= 0 || !parsed.map.empty())) {
+        return "--retries and --map go with --rescue";
+    }
     if (syntax.drive >= 0 && DriveLetterOf(parsed.operands[syntax.drive]) == '\0') {
         return "'" + parsed.operands[syntax.drive] + "' is not a drive letter (A: to Z:)";
     }
     return {};
+}
+
+// 0 to 999 tries.
+bool ParseRetries(const std::string& text, int& retries)
+{
+    if (text.empty() || text.size() > 3 || text.find_first_not_of("0123456789") != std::string::npos) {
+        return false;
+    }
+    retries = std::stoi(text);
+    return true;
 }
 
 }  // namespace
@@ -88,7 +113,8 @@ char DriveLetterOf(const std::string& word)
 std::string ParseArguments(const std::vector<std::string>& words, Arguments& parsed)
 {
     bool optionsEnded = false;
-    for (const std::string& word : words) {
+    for (auto at = words.begin(); at != words.end(); ++at) {
+        const std::string& word = *at;
         if (optionsEnded || word.empty() || word[0] != '-' || word == "-") {
             if (parsed.command.empty()) {
                 parsed.command = word;
@@ -107,6 +133,14 @@ std::string ParseArguments(const std::vector<std::string>& words, Arguments& par
             parsed.force = true;
         } else if (word == "--quiet" || word == "-q") {
             parsed.quiet = true;
+        } else if (word == "--rescue") {
+            parsed.rescue = true;
+        } else if (word == "--map" || word == "--retries") {
+            const std::string value = at + 1 != words.end() ? *++at : "";
+            if (word == "--map" ? value.empty() : !ParseRetries(value, parsed.retries)) {
+                return word == "--map" ? "--map takes a file" : "--retries takes a number from 0 to 999";
+            }
+            parsed.map = word == "--map" ? value : parsed.map;
         } else {
             return "unrecognized option '" + word + "'";
         }

@@ -10,6 +10,9 @@ struct Arguments {
     bool verify = false;
     bool force = false;
     bool quiet = false;
+    bool rescue = false;  // read around bad sectors
+    int retries = -1;     // of a rescue; -1: the default
+    std::string map;      // of a rescue; empty: FOLDER\rescue.map
 };
 
 // Fills `parsed` from the words after the program's name. Returns what is

@@ -15,6 +15,7 @@
 #include "cli/Progress.h"
 #include "cli/Targets.h"
 #include "engine/CommandLine.h"
+#include "engine/DiskRescue.h"
 
 namespace {
 
@@ -156,8 +157,46 @@ int Verify(char letter, const std::string& folder, bool quiet)
     return ExitStatusOf(status);
 }
 
+// Reads a damaged disk around its bad sectors. A folder that holds cylinder
+// files is taken only with --force or with the map of an earlier rescue, whose
+// areas still missing are read again.
+int Rescue(const Arguments& arguments)
+{
+    const char letter = DriveLetterOf(arguments.operands[0]);
+    const std::string& folder = arguments.operands[1];
+    RescueOptions options;
+    options.map = arguments.map.empty() ? folder + "\\rescue.map" : arguments.map;
+    options.retries = arguments.retries >= 0 ? arguments.retries : kDefaultRescueRetries;
+    if (!Exists(options.map) && !MayFill(folder, arguments.force)) {
+        return ExitStatus::Failed;
+    }
+    const FolderForFiles target(folder);
+    if (!target.Ready()) {
+        return ExitStatus::Failed;
+    }
+    RescueProgressLine progress(arguments.quiet);
+    options.observer = &progress;
+    RescueResult result;
+    const int status = RescueDiskToFiles(letter, folder, options, result);
+    ClearProgressLine();
+    if (status == EngineStatus::Interrupted) {
+        return Interrupted("the files in " + folder + " and the map " + options.map +
+                           " hold what was read; the same command goes on from there");
+    }
+    if (status != EngineStatus::Success && status != EngineStatus::RescueIncomplete) {
+        return ExitStatusOf(status);
+    }
+    if (!arguments.quiet || status != EngineStatus::Success) {
+        std::fprintf(stderr, "Rescued %s into %s: %s\n", DriveName(letter).c_str(), folder.c_str(), RescueSummary(result).c_str());
+    }
+    return status == EngineStatus::Success ? ExitStatus::Success : ExitStatus::Incomplete;
+}
+
 int Read(const Arguments& arguments)
 {
+    if (arguments.rescue) {
+        return Rescue(arguments);
+    }
     const char letter = DriveLetterOf(arguments.operands[0]);
     const std::string& folder = arguments.operands[1];
     if (!MayFill(folder, arguments.force)) {

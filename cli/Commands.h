@@ -8,6 +8,7 @@ constexpr int Success = 0;
 constexpr int Failed = 1;        // the copy failed; the message says why
 constexpr int Usage = 2;         // the command line is wrong
 constexpr int Differs = 3;       // verification found a difference
+constexpr int Incomplete = 4;    // a rescue left sectors unreadable
 constexpr int Interrupted = 130; // Ctrl+C stopped the copy
 }  // namespace ExitStatus
 

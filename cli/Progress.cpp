@@ -55,6 +55,15 @@ std::string Rate(unsigned long long bytes, unsigned long long ms)
     return text;
 }
 
+// Puts `line` in place of the progress line, padded to the previous line's
+// width so none of that stays behind.
+void RewriteLine(const std::string& line)
+{
+    std::fprintf(stderr, "\r%-*s", g_lineWidth, line.c_str());
+    std::fflush(stderr);
+    g_lineWidth = std::max(g_lineWidth, static_cast<int>(line.size()));
+}
+
 }  // namespace
 
 void ClearProgressLine()
@@ -93,19 +102,41 @@ bool Progress::CylinderDone(int cylinder, const unsigned char*, uint32_t bytes)
     return !g_interrupted;
 }
 
+RescueProgressLine::RescueProgressLine(bool quiet) : m_showLine(!quiet && StandardErrorIsConsole())
+{
+    g_interrupted = false;
+    ::SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+}
+
+RescueProgressLine::~RescueProgressLine()
+{
+    ClearProgressLine();
+    ::SetConsoleCtrlHandler(OnConsoleControl, FALSE);
+}
+
+bool RescueProgressLine::GoOn(const RescueProgress& progress)
+{
+    if (m_showLine) {
+        static const char* const kPasses[] = {"whole cylinders", "tracks", "sectors", "retry"};
+        std::string pass = kPasses[static_cast<int>(progress.pass)];
+        if (progress.pass == RescuePass::Retry) {
+            pass += " " + std::to_string(progress.retry) + "/" + std::to_string(progress.retries);
+        }
+        RewriteLine("Rescuing  pass: " + pass + "  cylinder " + std::to_string(progress.cylinder) + "/" +
+                 std::to_string(kCylinderCount) + "  unreadable sectors: " + std::to_string(progress.unreadable));
+    }
+    return !g_interrupted;
+}
+
 void Progress::ShowLine()
 {
     const unsigned long long elapsed = ::GetTickCount64() - m_start;
     const unsigned long long left = elapsed * (kCylinderCount - m_done) / m_done;
     char line[160];
-    const int width = std::snprintf(line, sizeof line, "%s  cylinder %d/%d  %3d%%  %s  %s left",
-                                    m_doing.c_str(), m_done, kCylinderCount,
-                                    m_done * 100 / kCylinderCount, Rate(m_bytes, elapsed).c_str(),
-                                    Duration(left).c_str());
-    // Padded to the previous line's width, so none of it stays behind.
-    std::fprintf(stderr, "\r%-*s", g_lineWidth, line);
-    std::fflush(stderr);
-    g_lineWidth = std::max(g_lineWidth, std::min(width, static_cast<int>(sizeof line) - 1));
+    std::snprintf(line, sizeof line, "%s  cylinder %d/%d  %3d%%  %s  %s left", m_doing.c_str(), m_done,
+                  kCylinderCount, m_done * 100 / kCylinderCount, Rate(m_bytes, elapsed).c_str(),
+                  Duration(left).c_str());
+    RewriteLine(line);
 }
 
 void Progress::Summary(const std::string& what) const

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "engine/CommandLine.h"
+#include "engine/DiskRescue.h"
 
 class Progress : public CylinderObserver {
 public:
@@ -34,6 +35,22 @@ private:
     unsigned long long m_start;
     int m_done = 0;
     unsigned long long m_bytes = 0;
+};
+
+// What a rescue shows while it runs: the pass, the cylinder and the sectors
+// found unreadable so far, on one line as above. Ctrl+C stops it before the
+// next request to the drive.
+class RescueProgressLine : public RescueObserver {
+public:
+    explicit RescueProgressLine(bool quiet);
+    ~RescueProgressLine() override;
+    RescueProgressLine(const RescueProgressLine&) = delete;
+    RescueProgressLine& operator=(const RescueProgressLine&) = delete;
+
+    bool GoOn(const RescueProgress& progress) override;
+
+private:
+    bool m_showLine;
 };
 
 // Takes the progress line off the console, if one is shown.

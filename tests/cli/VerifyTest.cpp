@@ -1,6 +1,6 @@
 // The command line's copies on the simulated drive: verification catching a
-// disk that does not hold what was written, and a copy stopped by its observer
-// after the current cylinder.
+// disk that does not hold what was written, a copy stopped by its observer
+// after the current cylinder, and the exit statuses of a rescue.
 #include <gtest/gtest.h>
 
 #include "cli/Commands.h"
@@ -80,6 +80,26 @@ TEST(CommandLineObserver, StopsTheCopyAfterTheCurrentCylinder)
         EXPECT_TRUE(floppy.platform.Medium('A') == expected) << last;
         EXPECT_EQ(Boxes(floppy.platform), std::vector<std::string>{});
     }
+}
+
+// 0 only for a whole disk, 4 for one with sectors unreadable, 1 for a disk
+// that has gone; a second run with the map goes on where the first stopped.
+TEST(CommandLineRescue, ExitsWith4WhileSectorsAreUnreadable)
+{
+    SimulatedFloppy floppy(k144, Pattern(kDiskBytes, 0, 'R'));
+    floppy.platform.AddBadArea(17 * kCylinderBytes + 512, 512, ERROR_CRC, 5);
+    TempFolder folder;
+    Arguments arguments;
+    ASSERT_EQ(ParseArguments({"read", "A:", folder.Path(), "--rescue", "--retries", "2", "--quiet"}, arguments), "");
+    EXPECT_EQ(RunCommand(arguments), ExitStatus::Incomplete);
+    EXPECT_FALSE(ReadWholeFile(folder.Path() + "\\rescue.map").empty());
+    EXPECT_EQ(RunCommand(arguments), ExitStatus::Success);  // the sector reads at its sixth try
+    EXPECT_TRUE(folder.ReadSet() == floppy.platform.Medium('A'));
+    TempFolder other;
+    floppy.platform.FailCall(Api::ReadFile, ERROR_NOT_READY);
+    ASSERT_EQ(ParseArguments({"read", "A:", other.Path(), "--rescue", "--quiet"}, arguments = {}), "");
+    EXPECT_EQ(RunCommand(arguments), ExitStatus::Failed);
+    ExpectNothingLeaked(floppy.platform);
 }
 
 }  // namespace

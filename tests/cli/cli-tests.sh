@@ -98,11 +98,18 @@ copies() {
     expect 0 "" info "$W/small.img"
     [[ $out == "format:     122880 bytes (80 cylinders of 1536 bytes)"* ]] || fail "info: $out"
 
+    # A rescue of a healthy disk is a plain read, with a map of one read area;
+    # run again with its map, it reads nothing more and says so.
+    expect 0 "Rescued A: into $W/rescued: 0 of 2,880 sectors unreadable" read A: "$W/rescued" --rescue
+    joined_is "$t/rescued" "$a" "read --rescue: the files do not hold the disk"
+    grep -qx '0x00000000  0x00168000  +' "$t/rescued/rescue.map" || fail "read --rescue: map $(cat "$t/rescued/rescue.map")"
+    expect 0 "0 of 2,880 sectors unreadable" read A: "$W/rescued" --rescue --retries 1 --map "$W/rescued/rescue.map"
+
     expect 0 "" list
     [ "$out" = $'A:  1.44 MB (80 x 2 x 18 x 512)\nB:  720 KB (80 x 2 x 9 x 512)\nE:  no disk' ] ||
         fail "list: $out"
     expect 0 "" --help
-    [[ $out == *"0 success; 1 the copy failed"*"3 verification"*"130 interrupted"* ]] ||
+    [[ $out == *"0 success; 1 the copy failed"*"3 verification"*"4 a rescue"*"130 interrupted"* ]] ||
         fail "--help: $out"
     expect 0 "" --version
     [[ $out == "trakoni-cli 2.0.0.1"* ]] || fail "--version: $out"
@@ -136,6 +143,11 @@ refusals() {
 2|pack takes no --verify|pack $W/set $W/new.img --verify
 2|write takes no --force|write $W/set A: --force
 2|unrecognized option '--fast'|list --fast
+2|write takes no --rescue|write $W/set A: --rescue
+2|read --rescue takes no --verify|read A: $W/new --rescue --verify
+2|--retries and --map go with --rescue|read A: $W/new --retries 2
+2|--retries takes a number from 0 to 999|read A: $W/new --rescue --retries x
+1|ERROR: $W/set already holds cylinder files|read A: $W/set --rescue
 1|ERROR: $W/set already holds cylinder files ($W/set\cyl00.bin); use --force to replace them|read A: $W/set
 1|ERROR: $W/set already holds cylinder files|unpack $W/disk.img $W/set
 1|ERROR: $W/disk.img already exists; use --force to replace it|pack $W/set $W/disk.img

@@ -252,7 +252,7 @@ private:
         Call& call = Begin(api);
         call.handle = file, call.bytes = bytes, call.event = overlapped->hEvent;
         call.offset = overlapped->Offset | (ULONGLONG{overlapped->OffsetHigh} << 32);
-        Request request{call, static_cast<unsigned char*>(buffer)};
+        Request request{call, static_cast<unsigned char*>(buffer), Plan{}};
         for (const Planned& planned : m_plans) {
             request.plan = planned.api == api && planned.offset == call.offset ? planned.plan : request.plan;
         }
