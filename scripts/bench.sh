@@ -21,7 +21,7 @@ prefix=$work/wineprefix
 image=$work/floppy.img
 host=$work/host
 
-EXTRA_PACKAGES=strace build_targets trakoni_bench trakoni_rescue_bench >/dev/null
+EXTRA_PACKAGES=strace build_targets trakoni_bench >/dev/null
 bench=$build/tests/bench/trakoni_bench.exe
 
 mkdir -p "$work"
@@ -211,4 +211,4 @@ fi
 
 echo
 echo "Requests to the simulated drive of a 1.44 MB disk with damage (plain read: stops at the first fault):"
-"$root/cmake/wine-run.sh" "$prefix" "$build/tests/bench/trakoni_rescue_bench.exe" | tr -d '\r'
+"$root/cmake/wine-run.sh" "$prefix" "$bench" rescue | tr -d '\r'

@@ -4,6 +4,10 @@
 //   trakoni_bench cli LETTER FOLDER IMAGE ROUNDS   write --verify, pack, unpack
 // Prints "RESULT NAME ok|failed BEST MEDIAN" (milliseconds) per operation;
 // exits 0 when every run succeeded without a message.
+//   trakoni_bench rescue
+// Prints the requests a rescue makes of the simulated drive (1.44 MB disk, 3
+// retries) against the plain read, for a healthy disk and some kinds of
+// damage; each request costs the drive at least one revolution.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +16,7 @@
 #include <vector>
 
 #include "cli/Commands.h"
+#include "engine/DiskRescue.h"
 #include "engine/Imager.h"
 #include "tests/support/TestSupport.h"
 
@@ -45,13 +50,48 @@ std::function<int()> Command(std::vector<std::string> words)
     };
 }
 
+// The requests and the sectors copied by the plain read or by a rescue of a
+// disk with bad sectors in these runs (first sector, count).
+std::pair<size_t, size_t> MeasureRead(const std::vector<std::pair<int, int>>& damage, bool rescue)
+{
+    SimulatedFloppy floppy(k144, Pattern(k144.MediumBytes(), 0, 'B'));
+    for (const auto& [first, count] : damage) {
+        floppy.platform.AddBadArea(first * 512ull, count * 512ull, ERROR_CRC);
+    }
+    TempFolder folder;
+    RescueResult result;
+    const bool complete = (rescue ? RescueDiskToFiles('A', folder.Path(), {}, result) : CopyDiskToFiles('A', folder.Path())) == 0;
+    const size_t reads = floppy.platform.CallsTo(Api::ReadFile).size();
+    return {reads, rescue ? std::count(result.sectors.begin(), result.sectors.end(), '+') : (reads - !complete) * 36};
+}
+
+int CompareRescueRequests()
+{
+    std::vector<std::pair<int, int>> scattered;
+    for (int cylinder = 5; cylinder < 80; cylinder += 8) {  // 10 sectors, each on a cylinder of its own
+        scattered.push_back({cylinder * 36 + 2, 1});
+    }
+    const std::pair<const char*, std::vector<std::pair<int, int>>> damages[] = {
+        {"healthy disk", {}}, {"1 unreadable sector", {{634, 1}}}, {"10 unreadable sectors", scattered}, {"a bad track", {{1440, 18}}}};
+    std::printf("%-24s %22s %22s\n%-24s %10s %11s %10s %11s\n", "", "plain read", "rescue", "damage", "requests", "sectors",
+                "requests", "sectors");
+    for (const auto& [name, damage] : damages) {
+        const auto plain = MeasureRead(damage, false), rescue = MeasureRead(damage, true);
+        std::printf("%-24s %10zu %11zu %10zu %11zu\n", name, plain.first, plain.second, rescue.first, rescue.second);
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     const std::string what = argc > 1 ? argv[1] : "";
+    if (what == "rescue") {
+        return CompareRescueRequests();
+    }
     if (!((what == "copies" && argc == 5) || (what == "cli" && argc == 6))) {
-        std::printf("usage: trakoni_bench copies LETTER FOLDER ROUNDS | cli LETTER FOLDER IMAGE ROUNDS\n");
+        std::printf("usage: trakoni_bench copies LETTER FOLDER ROUNDS | cli LETTER FOLDER IMAGE ROUNDS | rescue\n");
         return 2;
     }
     const char letter = argv[2][0];
