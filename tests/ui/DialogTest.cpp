@@ -1,7 +1,7 @@
 // The main dialog in this process, on a thread of its own, made from the real
 // resources, with the engine on the simulated floppy: the drive list, what
 // Copy Image checks before the engine runs and what it shows after, the folder
-// browser, the help text, the About box and the ways to close the dialog.
+// browser, the help text and the About box.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -31,18 +31,6 @@ const char kHelpText[] =
 const char kToFloppy[] = "&Copy image files onto floppy disk";
 const char kFromFloppy[] = "&Create image files from floppy disk";
 const DWORD kProcess = ::GetCurrentProcessId();
-
-// The id of the item of `menu` (or its submenus) labelled `label`.
-UINT MenuCommand(HMENU menu, const std::string& label)
-{
-    UINT id = 0;
-    for (int i = 0; i < ::GetMenuItemCount(menu) && id == 0; ++i) {
-        char text[128] = {};
-        ::GetMenuStringA(menu, i, text, sizeof text, MF_BYPOSITION);
-        id = ::GetSubMenu(menu, i) ? MenuCommand(::GetSubMenu(menu, i), label) : label == text ? ::GetMenuItemID(menu, i) : 0;
-    }
-    return id;
-}
 
 // As in the program: dialogs made without an owner belong to the main one.
 WinApp g_app;
@@ -203,6 +191,13 @@ TEST_F(DialogTest, WithoutFloppyDrivesSaysSoAndHandsTheEngineNoLetter)
     Close();
 }
 
+TEST_F(DialogTest, FileExitEndsTheDialog)
+{
+    ASSERT_TRUE(Open());
+    Command("E&xit");
+    EXPECT_TRUE(WaitUntil([&] { return m_ended.load(); }));
+}
+
 // The folder browser writes back the folder alone; cancelled, nothing.
 TEST_F(DialogTest, BrowseChangesOnlyTheFolder)
 {
@@ -258,26 +253,6 @@ TEST_F(DialogTest, HelpShowsTheHelpTextAndAboutComesFromTheMenuAndTheSystemMenu)
         EXPECT_EQ(box.owner, m_dialog);
         EXPECT_NE(Child(box.window, "Static", "Vantor Trakoni Utility Version 2.0.0.1"), nullptr) << command;
         ASSERT_TRUE(Dismiss(box));
-    }
-}
-
-TEST_F(DialogTest, ExitEscapeAndTheCloseBoxEndTheDialog)
-{
-    const std::function<void()> ways[] = {
-        [this] { Command("E&xit"); },
-        [this] {  // to the control with the focus, as the keyboard sends it
-            GUITHREADINFO thread{};
-            thread.cbSize = sizeof thread;
-            ::GetGUIThreadInfo(::GetWindowThreadProcessId(m_dialog, nullptr), &thread);
-            ::PostMessageA(thread.hwndFocus ? thread.hwndFocus : m_dialog, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
-        },
-        [this] { ::PostMessageA(m_dialog, WM_SYSCOMMAND, SC_CLOSE, 0); },
-    };
-    for (const auto& close : ways) {
-        ASSERT_TRUE(Open());
-        close();
-        EXPECT_TRUE(WaitUntil([&] { return m_ended.load(); }));
-        m_thread.join();
     }
 }
 

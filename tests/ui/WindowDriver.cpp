@@ -61,6 +61,17 @@ HWND Child(HWND parent, const char* windowClass, const std::string& text)
     return nullptr;
 }
 
+UINT MenuCommand(HMENU menu, const std::string& label)
+{
+    UINT id = 0;
+    for (int i = 0; i < ::GetMenuItemCount(menu) && id == 0; ++i) {
+        char text[128] = {};
+        ::GetMenuStringA(menu, i, text, sizeof text, MF_BYPOSITION);
+        id = ::GetSubMenu(menu, i) ? MenuCommand(::GetSubMenu(menu, i), label) : label == text ? ::GetMenuItemID(menu, i) : 0;
+    }
+    return id;
+}
+
 bool IsChecked(HWND button)
 {
     return Send(button, BM_GETCHECK) == BST_CHECKED;

@@ -24,6 +24,8 @@ void SetText(HWND window, const std::string& text);
 // The first child of `parent` of this class whose text is `text` (any text
 // when empty).
 HWND Child(HWND parent, const char* windowClass, const std::string& text = "");
+// The command of the item of `menu` (or its submenus) labelled `label`.
+UINT MenuCommand(HMENU menu, const std::string& label);
 bool IsChecked(HWND button);
 // A click handled before this returns; PostClick for buttons that open a
 // modal window.
