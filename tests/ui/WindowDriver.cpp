@@ -3,20 +3,9 @@
 namespace ui {
 namespace {
 
-constexpr UINT kSendMs = 5000;
 // Control ids of the system's message box.
 constexpr int kMessageBoxTextId = 0xFFFF;
 constexpr int kMessageBoxIconId = 0x0440;
-
-// A send that gives up after kSendMs, so a program busy in a long operation
-// fails the test instead of hanging it. The wide call reads texts of another
-// process that the narrow one would not marshal.
-LRESULT Send(HWND window, UINT message, WPARAM w = 0, LPARAM l = 0, bool wide = false)
-{
-    DWORD_PTR answer = 0;
-    (wide ? ::SendMessageTimeoutW : ::SendMessageTimeoutA)(window, message, w, l, SMTO_NORMAL, kSendMs, &answer);
-    return static_cast<LRESULT>(answer);
-}
 
 std::string ClassOf(HWND window)
 {
@@ -26,6 +15,13 @@ std::string ClassOf(HWND window)
 }
 
 }  // namespace
+
+LRESULT Send(HWND window, UINT message, WPARAM w, LPARAM l, bool wide)
+{
+    DWORD_PTR answer = 0;
+    (wide ? ::SendMessageTimeoutW : ::SendMessageTimeoutA)(window, message, w, l, SMTO_NORMAL, 5000, &answer);
+    return static_cast<LRESULT>(answer);
+}
 
 bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs)
 {
@@ -44,11 +40,6 @@ std::string Text(HWND window)
     std::string text(static_cast<size_t>(Send(window, WM_GETTEXTLENGTH)) + 1, '\0');
     text.resize(static_cast<size_t>(Send(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()))));
     return text;
-}
-
-void SetText(HWND window, const std::string& text)
-{
-    Send(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
 HWND Child(HWND parent, const char* windowClass, const std::string& text)
@@ -72,21 +63,6 @@ UINT MenuCommand(HMENU menu, const std::string& label)
     return id;
 }
 
-bool IsChecked(HWND button)
-{
-    return Send(button, BM_GETCHECK) == BST_CHECKED;
-}
-
-void Click(HWND button)
-{
-    Send(button, BM_CLICK);
-}
-
-void PostClick(HWND button)
-{
-    ::PostMessageA(button, BM_CLICK, 0, 0);
-}
-
 std::vector<std::string> ComboItems(HWND combo)
 {
     std::vector<std::string> items;
@@ -98,30 +74,17 @@ std::vector<std::string> ComboItems(HWND combo)
     return items;
 }
 
-int ComboSelection(HWND combo)
-{
-    return static_cast<int>(Send(combo, CB_GETCURSEL, 0, 0, true));
-}
-
 std::vector<HWND> Dialogs(DWORD processId, HWND except)
 {
-    struct Search {
-        DWORD processId;
-        HWND except;
-        std::vector<HWND> found;
-    } search{processId, except, {}};
-    ::EnumWindows(
-        [](HWND window, LPARAM param) {
-            auto& s = *reinterpret_cast<Search*>(param);
-            DWORD owner = 0;
-            ::GetWindowThreadProcessId(window, &owner);
-            if (owner == s.processId && window != s.except && ::IsWindowVisible(window) && ClassOf(window) == "#32770") {
-                s.found.push_back(window);
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    std::vector<HWND> found;
+    for (HWND window = nullptr; (window = ::FindWindowExA(nullptr, window, "#32770", nullptr)) != nullptr;) {
+        DWORD owner = 0;
+        ::GetWindowThreadProcessId(window, &owner);
+        if (owner == processId && window != except && ::IsWindowVisible(window)) {
+            found.push_back(window);
+        }
+    }
+    return found;
 }
 
 Box WaitForBox(DWORD processId, HWND except)

@@ -18,21 +18,25 @@ constexpr DWORD kWaitMs = 10000;
 
 // Polls `done` until it holds or `timeoutMs` has passed; true when it held.
 bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs = kWaitMs);
+// A send that gives up after 5 s, so a program busy in a long operation fails
+// the test instead of hanging it. The wide call reads texts of another
+// process that the narrow one would not marshal.
+LRESULT Send(HWND window, UINT message, WPARAM w = 0, LPARAM l = 0, bool wide = false);
 
 std::string Text(HWND window);
-void SetText(HWND window, const std::string& text);
+inline void SetText(HWND window, const std::string& text) { Send(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str())); }
 // The first child of `parent` of this class whose text is `text` (any text
 // when empty).
 HWND Child(HWND parent, const char* windowClass, const std::string& text = "");
 // The command of the item of `menu` (or its submenus) labelled `label`.
 UINT MenuCommand(HMENU menu, const std::string& label);
-bool IsChecked(HWND button);
+inline bool IsChecked(HWND button) { return Send(button, BM_GETCHECK) == BST_CHECKED; }
 // A click handled before this returns; PostClick for buttons that open a
 // modal window.
-void Click(HWND button);
-void PostClick(HWND button);
+inline void Click(HWND button) { Send(button, BM_CLICK); }
+inline void PostClick(HWND button) { ::PostMessageA(button, BM_CLICK, 0, 0); }
 std::vector<std::string> ComboItems(HWND combo);
-int ComboSelection(HWND combo);
+inline int ComboSelection(HWND combo) { return static_cast<int>(Send(combo, CB_GETCURSEL, 0, 0, true)); }
 
 // A dialog-style window of a process: a message box, the About box, a folder
 // browser.
