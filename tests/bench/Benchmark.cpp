@@ -1,6 +1,6 @@
 // Times the engine's work on the real platform inside this process;
 // scripts/bench.sh runs it and counts its requests from outside.
-//   trakoni_bench copies LETTER FOLDER ROUNDS      disk to files, files to disk
+//   trakoni_bench copies LETTER FOLDER ROUNDS      disk to files, files to disk (as read and write)
 //   trakoni_bench cli LETTER FOLDER IMAGE ROUNDS   write --verify, pack, unpack
 // Prints "RESULT NAME ok|failed BEST MEDIAN" (milliseconds) per operation;
 // exits 0 when every run succeeded without a message.
@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,9 +21,10 @@
 
 namespace {
 
+// A command of trakoni-cli, timed each time it runs.
 struct Operation {
     const char* name;
-    std::function<int()> run;
+    std::vector<std::string> words;
     std::vector<double> times{};
     bool ok = true;
 };
@@ -33,21 +33,14 @@ void Time(Operation& operation)
 {
     RecordingPlatform platform;
     ScopedPlatformOverride use(platform);
+    Arguments arguments;
     LARGE_INTEGER frequency, start, end;
     ::QueryPerformanceFrequency(&frequency);
     ::QueryPerformanceCounter(&start);
-    const int status = operation.run();
+    const int status = ParseArguments(operation.words, arguments).empty() ? RunCommand(arguments) : ExitStatus::Usage;
     ::QueryPerformanceCounter(&end);
     operation.times.push_back(1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart));
     operation.ok = operation.ok && status == 0 && platform.messages.empty();
-}
-
-std::function<int()> Command(std::vector<std::string> words)
-{
-    return [words] {
-        Arguments arguments;
-        return ParseArguments(words, arguments).empty() ? RunCommand(arguments) : ExitStatus::Usage;
-    };
 }
 
 // The requests and the sectors copied by the plain read or by a rescue of a
@@ -94,16 +87,14 @@ int main(int argc, char** argv)
         std::printf("usage: trakoni_bench copies LETTER FOLDER ROUNDS | cli LETTER FOLDER IMAGE ROUNDS | rescue\n");
         return 2;
     }
-    const char letter = argv[2][0];
-    const std::string folder = argv[3], drive = std::string(1, letter) + ":";
+    const std::string drive = argv[2], folder = argv[3];
     std::vector<Operation> operations;
-    if (what == "copies") {
-        operations = {{"disk-to-files", [=] { return CopyDiskToFiles(letter, folder); }},
-                      {"files-to-disk", [=] { return CopyFilesToDisk(letter, folder); }}};
+    if (what == "copies") {  // the dialog's two copies
+        operations = {{"disk-to-files", {"read", drive, folder, "--force", "--quiet"}}, {"files-to-disk", {"write", folder, drive, "--quiet"}}};
     } else {
-        operations = {{"write-verify", Command({"write", folder, drive, "--verify", "--quiet"})},
-                      {"pack", Command({"pack", folder, argv[4], "--force", "--quiet"})},
-                      {"unpack", Command({"unpack", argv[4], folder + "\\unpacked", "--force", "--quiet"})}};
+        operations = {{"write-verify", {"write", folder, drive, "--verify", "--quiet"}},
+                      {"pack", {"pack", folder, argv[4], "--force", "--quiet"}},
+                      {"unpack", {"unpack", argv[4], folder + "\\unpacked", "--force", "--quiet"}}};
     }
     for (int round = 0; round < std::max(1, std::atoi(argv[argc - 1])); ++round) {
         std::for_each(operations.begin(), operations.end(), Time);

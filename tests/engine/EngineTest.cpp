@@ -68,10 +68,7 @@ TEST(ImagingOperations, CopyADiskToFilesAndBackOnEveryFormat)
 // What goes wrong at cylinder k of a copy whose transfers are `api`.
 using Fault = std::function<void(Rig& rig, int k, Api api)>;
 
-Fault FailCall(Api failing, DWORD error)
-{
-    return [=](Rig& rig, int k, Api) { rig.platform.FailCall(failing, error, k); };
-}
+Fault FailCall(Api failing, DWORD error) { return [=](Rig& rig, int k, Api) { rig.platform.FailCall(failing, error, k); }; }
 Fault Geometry(DWORD sectors, DWORD bytesPerSector)
 {
     return [=](Rig& rig, int, Api) { rig.platform.InsertMedium('A', rig.platform.Medium('A'), MakeGeometry(2, sectors, bytesPerSector)); };
@@ -99,16 +96,15 @@ struct FaultCase {
     Fault fault;
     int status;
     std::string box;
-    int cylinder = 0;  // where it strikes
-    int copied = 0;    // cylinders copied before it
-    DWORD partial = 0; // bytes of the failing cylinder that still arrive
+    int cylinder = 0, copied = 0;  // where it strikes, cylinders copied before it
+    DWORD partial = 0;             // bytes of the failing cylinder that still arrive
 };
 
 std::vector<FaultCase> Faults(bool toFiles)
 {
     std::vector<FaultCase> cases = {
         {"in use", FailCall(Api::CreateFileA, ERROR_SHARING_VIOLATION), 2, "ERROR: Drive is currently in use"},
-        {"denied", FailCall(Api::CreateFileA, ERROR_ACCESS_DENIED), 2, "ERROR: Could not open drive for READ/WRITE access.  Error: 5"},
+        {"refused", FailCall(Api::CreateFileA, 0x80070005), 2, "ERROR: Could not open drive for READ/WRITE access.  Error: -2147024891"},
         {"no disk", FailCall(Api::CreateFileA, ERROR_GEN_FAILURE), 2, "ERROR: There is no disk in drive A:"},
         {"no geometry", FailCall(Api::DeviceIoControl, ERROR_NOT_READY), 1, kDamaged},
         {"empty geometry", Geometry(0, 512), 1, kDamaged},
@@ -134,12 +130,10 @@ std::vector<FaultCase> Faults(bool toFiles)
             cases.push_back({"file gone", ChangeFile(Gone), 7, kFiles, k});
         }
     }
-    for (const int k : {1, 79}) {  // files that change while the disk is written
-        if (!toFiles) {
-            cases.push_back({"file shrinks mid-copy", ChangeFile(OneByteShort, true), 1, kSize, k, k});
-            cases.push_back({"file gone mid-copy", ChangeFile(Gone, true), 7, kFiles, k, k});
-            cases.push_back({"file shrinks after its size was read", ChangeFile(ShrinksAfterItsSizeIsRead, true), 7, kFiles, k, k});
-        }
+    for (const int k : toFiles ? std::vector<int>{} : std::vector<int>{1, 79}) {  // files changing while the disk is written
+        cases.push_back({"file shrinks mid-copy", ChangeFile(OneByteShort, true), 1, kSize, k, k});
+        cases.push_back({"file gone mid-copy", ChangeFile(Gone, true), 7, kFiles, k, k});
+        cases.push_back({"file shrinks after its size was read", ChangeFile(ShrinksAfterItsSizeIsRead, true), 7, kFiles, k, k});
     }
     return cases;
 }
@@ -160,16 +154,12 @@ void ExpectReportedThenReleased(const SimulatedPlatform& platform, const std::st
         }
     }
     EXPECT_TRUE(order == "box " || order == "box close " || order == "box close free ") << order;
-    size_t waitingLooks = 0;
-    for (const auto& call : platform.CallsTo(Api::GetOverlappedResult)) {
-        waitingLooks += call.wait ? 1 : 0;
-    }
+    const auto looks = platform.CallsTo(Api::GetOverlappedResult);
+    const auto waitingLooks = std::count_if(looks.begin(), looks.end(), [](const auto& call) { return call.wait; });
     EXPECT_EQ(platform.CallsTo(Api::CancelIo).size() * 10 + waitingLooks, waitFailed ? 11u : 0u);
-    for (const auto& wait : platform.CallsTo(Api::WaitForSingleObject)) {
-        EXPECT_EQ(wait.timeout, 500u);
-    }
-    for (const auto& event : platform.CallsTo(Api::CreateEventA)) {
-        EXPECT_TRUE(event.wait && !event.flags) << "manual reset, not signalled";
+    for (const auto& call : platform.Calls()) {
+        EXPECT_TRUE(call.api != Api::WaitForSingleObject || call.timeout == 500u) << "waited in 500 ms slices";
+        EXPECT_TRUE(call.api != Api::CreateEventA || (call.wait && !call.flags)) << "manual reset, not signalled";
     }
 }
 
@@ -214,25 +204,6 @@ TEST(ImagingOperations, AFullFileSystemFailsTheCopy)
 }
 #endif
 
-TEST(DriveAccess, AFailedOpenNamesItsCauseByTheErrorCode)
-{
-    const struct { char letter; DWORD error; const char* box; } cases[] = {
-        {'B', ERROR_FILE_NOT_FOUND, "ERROR: There is no disk in drive B:"},
-        {'A', ERROR_NOT_READY, "ERROR: Could not open drive for READ/WRITE access.  Error: 21"},
-        {'A', 0x80070005, "ERROR: Could not open drive for READ/WRITE access.  Error: -2147024891"},
-        {'\0', ERROR_FILE_NOT_FOUND, "ERROR: There is no disk in drive :"},  // an empty drive list hands over NUL
-    };
-    for (const auto& c : cases) {
-        SimulatedFloppy floppy(k144, {});
-        floppy.platform.FailCall(Api::CreateFileA, c.error);
-        HANDLE hDrive = nullptr;
-        EXPECT_EQ(OpenFloppyDrive(c.letter, hDrive), 1);
-        EXPECT_EQ(hDrive, INVALID_HANDLE_VALUE);
-        EXPECT_EQ(floppy.platform.CallsTo(Api::CreateFileA).at(0).text, c.letter ? std::string("\\\\.\\") + c.letter + ":" : "\\\\.\\");
-        EXPECT_EQ(Boxes(floppy.platform), Texts{c.box});
-    }
-}
-
 TEST(DriveAccess, LargeCylinderOffsetsCarryIntoTheHighHalf)
 {
     // 64 MiB cylinders: cylinder 64 starts at 4 GiB, where a 32-bit offset
@@ -250,30 +221,26 @@ TEST(DriveAccess, LargeCylinderOffsetsCarryIntoTheHighHalf)
 }
 
 // A file of another size is refused (8) before it is opened; one that cannot
-// be opened or has gone is unreadable (7). The pattern holds 0x0A, 0x0D and
-// 0x1A: a text-mode stream would change the size or stop short.
+// be opened is unreadable (7); a longer file is replaced by exactly one
+// cylinder. The pattern holds 0x0A, 0x0D and 0x1A: a text-mode stream would
+// change the size or stop short.
 TEST(CylinderFiles, ReadingChecksTheSizeFirstAndWritingReplacesTheFile)
 {
     constexpr int kBytes = 18432;
-    const struct { int bytes; bool held; int check, read; } cases[] = {
-        {kBytes, false, 0, 0}, {kBytes - 1, true, 8, 8}, {kBytes + 1, true, 8, 8}, {kBytes, true, 0, 7}, {-1, false, 7, 7}};
     const Bytes data = Pattern(kBytes, 0, 'F');
-    for (const auto& c : cases) {
-        TempFolder folder;
-        if (c.bytes >= 0) {
-            ASSERT_TRUE(WriteWholeFile(folder.File(5), Pattern(c.bytes, 0, 'F')));
-        }
-        const KernelHandle held(c.held ? ::CreateFileA(folder.File(5).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)
-                                       : INVALID_HANDLE_VALUE);
-        Bytes buffer(kBytes, 0xEE);
-        EXPECT_EQ(CheckCylinderFileSize(kBytes, folder.Path(), 5), c.check) << c.bytes;
-        EXPECT_EQ(ReadCylinderFile(buffer.data(), kBytes, folder.Path(), 5), c.read) << c.bytes;
-        EXPECT_EQ(buffer, c.read == 0 ? data : Bytes(kBytes, 0xEE));
-    }
     TempFolder folder;
     ASSERT_TRUE(WriteWholeFile(folder.File(79), Pattern(kBytes + 4096, 0, 'O')));
+    Bytes buffer(kBytes, 0xEE);
+    EXPECT_EQ(ReadCylinderFile(buffer.data(), kBytes, folder.Path(), 79), 8);
     EXPECT_EQ(WriteCylinderFile(data.data(), kBytes, folder.Path(), 79), 0);
     EXPECT_EQ(ReadWholeFile(folder.File(79)), data);
+    {
+        const KernelHandle held(::CreateFileA(folder.File(79).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        EXPECT_EQ(ReadCylinderFile(buffer.data(), kBytes, folder.Path(), 79), 7);
+        EXPECT_EQ(buffer, Bytes(kBytes, 0xEE));
+    }
+    EXPECT_EQ(ReadCylinderFile(buffer.data(), kBytes, folder.Path(), 79), 0);
+    EXPECT_EQ(buffer, data);
     EXPECT_EQ(WriteCylinderFile(data.data(), kBytes, folder.Path() + "\\missing", 79), 1);
 }
 

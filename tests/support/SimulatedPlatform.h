@@ -48,18 +48,20 @@ public:
     void FailCall(Api api, DWORD error, int nth = -1) { m_faults.push_back({api, nth, error}); }
     // The ReadFile or WriteFile at this byte offset ends as planned; any other
     // is pending and ends at its first wait.
-    void PlanTransferAt(Api api, ULONGLONG offset, const Plan& plan) { m_plans.push_back({api, offset, plan}); }
+    void PlanTransferAt(Api api, ULONGLONG offset, const Plan& plan) { m_plans.push_back({api, offset, 1, plan, -1}); }
     // The first `times` reads (-1: every one) that touch these bytes of the
     // medium fail with `error` when they complete, as a bad sector does.
-    void AddBadArea(ULONGLONG from, ULONGLONG bytes, DWORD error, int times = -1) { m_bad.push_back({from, bytes, error, times}); }
+    void AddBadArea(ULONGLONG from, ULONGLONG bytes, DWORD error, int times = -1)
+    {
+        m_plans.push_back({Api::ReadFile, from, bytes, {true, 0, error}, times});
+    }
     // Runs `action` as the nth call of `api` begins.
     void OnCall(Api api, int nth, std::function<void()> action) { m_hooks.push_back({api, nth, std::move(action)}); }
 
     std::vector<Call> CallsTo(Api api) const
     {
         std::vector<Call> calls;
-        std::copy_if(m_calls.begin(), m_calls.end(), std::back_inserter(calls), [&](const Call& c) { return c.api == api; });
-        return calls;
+        return std::copy_if(m_calls.begin(), m_calls.end(), std::back_inserter(calls), [&](const Call& c) { return c.api == api; }), calls;
     }
     const std::vector<Call>& Calls() const { return m_calls; }
     int OpenHandles() const { return Count(false); }
@@ -90,13 +92,10 @@ public:
         *returned = sizeof(DISK_GEOMETRY);
         return TRUE;
     }
-    BOOL ReadFile(HANDLE file, void* buffer, DWORD bytes, DWORD*, OVERLAPPED* overlapped) override
+    BOOL ReadFile(HANDLE file, void* buffer, DWORD bytes, DWORD*, OVERLAPPED* o) override { return StartTransfer(Api::ReadFile, file, buffer, bytes, o); }
+    BOOL WriteFile(HANDLE file, const void* buffer, DWORD bytes, DWORD*, OVERLAPPED* o) override
     {
-        return StartTransfer(Api::ReadFile, file, buffer, bytes, overlapped);
-    }
-    BOOL WriteFile(HANDLE file, const void* buffer, DWORD bytes, DWORD*, OVERLAPPED* overlapped) override
-    {
-        return StartTransfer(Api::WriteFile, file, const_cast<void*>(buffer), bytes, overlapped);
+        return StartTransfer(Api::WriteFile, file, const_cast<void*>(buffer), bytes, o);
     }
     BOOL CancelIo(HANDLE file) override
     {
@@ -176,11 +175,7 @@ public:
         m_blocks[start] = std::move(block);
         return start;
     }
-    BOOL HeapFree(void* block) override
-    {
-        Begin(Api::HeapFree);
-        return m_blocks.erase(block) == 1;
-    }
+    BOOL HeapFree(void* block) override { return Begin(Api::HeapFree), m_blocks.erase(block) == 1; }
     int MessageBoxA(HWND owner, const char* text, const char* caption, UINT type) override
     {
         Call& call = Begin(Api::MessageBoxA);
@@ -190,15 +185,9 @@ public:
     DWORD GetLogicalDrives() override
     {
         DWORD mask = m_extraMaskBits;
-        for (const auto& drive : m_drives) {
-            mask |= 1u << (drive.first - 'A');
-        }
-        return mask;
+        return std::for_each(m_drives.begin(), m_drives.end(), [&](const auto& drive) { mask |= 1u << (drive.first - 'A'); }), mask;
     }
-    UINT GetDriveTypeA(const char* root) override
-    {
-        return m_drives.count(root[0]) ? m_drives[root[0]].type : DRIVE_NO_ROOT_DIR;
-    }
+    UINT GetDriveTypeA(const char* root) override { return m_drives.count(root[0]) ? m_drives[root[0]].type : DRIVE_NO_ROOT_DIR; }
 
 private:
     struct Drive { UINT type = DRIVE_REMOVABLE; std::vector<unsigned char> medium; DISK_GEOMETRY geometry{}; };
@@ -212,9 +201,8 @@ private:
         DWORD error = 0, transferred = 0;
     };
     struct Fault { Api api; int nth; DWORD error; };
-    struct Planned { Api api; ULONGLONG offset; Plan plan; };
+    struct Planned { Api api; ULONGLONG from, bytes; Plan plan; int times; };
     struct Hook { Api api; int nth; std::function<void()> action; };
-    struct BadArea { ULONGLONG from, bytes; DWORD error; int times; };
 
     Call& Begin(Api api)
     {
@@ -253,12 +241,9 @@ private:
         call.handle = file, call.bytes = bytes, call.event = overlapped->hEvent;
         call.offset = overlapped->Offset | (ULONGLONG{overlapped->OffsetHigh} << 32);
         Request request{call, static_cast<unsigned char*>(buffer), Plan{}};
-        for (const Planned& planned : m_plans) {
-            request.plan = planned.api == api && planned.offset == call.offset ? planned.plan : request.plan;
-        }
-        for (BadArea& bad : m_bad) {
-            if (api == Api::ReadFile && bad.times != 0 && call.offset < bad.from + bad.bytes && bad.from < call.offset + bytes) {
-                request.plan.error = bad.error, --bad.times;
+        for (Planned& planned : m_plans) {  // the last that applies
+            if (planned.api == api && planned.times != 0 && call.offset < planned.from + planned.bytes && planned.from < call.offset + bytes) {
+                request.plan = planned.plan, --planned.times;
             }
         }
         if (Faulted(call) || (!request.plan.pending && request.plan.error != 0 && Fail(request.plan.error))) {
@@ -300,7 +285,6 @@ private:
     std::vector<Fault> m_faults;
     std::vector<Planned> m_plans;
     std::vector<Hook> m_hooks;
-    std::vector<BadArea> m_bad;
     std::vector<Call> m_calls;
     DWORD m_lastError = 0;
     int m_peakEvents = 0;

@@ -84,15 +84,6 @@ Bytes TempFolder::ReadSet() const
     return image;
 }
 
-DISK_GEOMETRY MakeGeometry(DWORD tracks, DWORD sectors, DWORD bytesPerSector)
-{
-    DISK_GEOMETRY geometry{};
-    geometry.Cylinders.QuadPart = kCylinders;
-    geometry.MediaType = RemovableMedia;
-    geometry.TracksPerCylinder = tracks, geometry.SectorsPerTrack = sectors, geometry.BytesPerSector = bytesPerSector;
-    return geometry;
-}
-
 namespace {
 std::string Described(const std::string& box, HWND owner, UINT type)
 {
@@ -112,12 +103,6 @@ std::vector<std::string> Boxes(const SimulatedPlatform& platform)
 void ExpectNothingLeaked(const SimulatedPlatform& platform)
 {
     EXPECT_EQ(platform.OpenHandles() + platform.OpenEvents() + platform.LiveHeapBlocks(), 0) << "left open";
-}
-
-KernelHandle OpenVolume(char letter, DWORD access, DWORD shareMode)
-{
-    const std::string path = std::string("\\\\.\\") + letter + ":";
-    return KernelHandle(::CreateFileA(path.c_str(), access, shareMode, nullptr, OPEN_EXISTING, 0, nullptr));
 }
 
 int RecordingPlatform::MessageBoxA(HWND owner, const char* text, const char* caption, UINT type)

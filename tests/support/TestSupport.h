@@ -52,7 +52,10 @@ struct FloppyFormat {
     size_t MediumBytes() const { return size_t{BytesPerCylinder()} * kCylinders; }
 };
 constexpr FloppyFormat k144{18}, k720{9};
-DISK_GEOMETRY MakeGeometry(DWORD tracks, DWORD sectors, DWORD bytesPerSector);
+inline DISK_GEOMETRY MakeGeometry(DWORD tracks, DWORD sectors, DWORD bytesPerSector)
+{
+    return {{{kCylinders, 0}}, RemovableMedia, tracks, sectors, bytesPerSector};
+}
 
 // The simulated platform in place of the real one while this lives, with
 // drive A holding `medium` in `format`.
@@ -75,7 +78,10 @@ void ExpectNothingLeaked(const SimulatedPlatform& platform);
 // A Win32 kernel handle of the test itself.
 using KernelHandle = ScopedWin32Handle;
 // Opens the volume of drive `letter` as another program would hold it.
-KernelHandle OpenVolume(char letter, DWORD access = GENERIC_READ | GENERIC_WRITE, DWORD shareMode = 0);
+inline KernelHandle OpenVolume(char letter, DWORD access = GENERIC_READ | GENERIC_WRITE, DWORD shareMode = 0)
+{
+    return KernelHandle(::CreateFileA((std::string("\\\\.\\") + letter + ":").c_str(), access, shareMode, nullptr, OPEN_EXISTING, 0, nullptr));
+}
 
 // The real platform, except that message boxes are recorded, as Boxes does,
 // and answered OK.
