@@ -163,17 +163,6 @@ TEST_F(DialogTest, ChecksTheFolderAndTheFilesBeforeTheEngineRuns)
     EXPECT_TRUE(m_platform.CallsTo(Api::CreateFileA).empty());
 }
 
-// The engine has reported its own failure: the dialog adds nothing.
-TEST_F(DialogTest, AnEngineFailureGetsNoSecondMessage)
-{
-    m_platform.FailCall(Api::CreateFileA, ERROR_SHARING_VIOLATION);
-    ASSERT_TRUE(Open());
-    TempFolder folder;
-    CopyImage(kFromFloppy, folder.Path(), "");
-    EXPECT_TRUE(CopyImageEnabled() && NoBox());
-    EXPECT_EQ(Boxes(m_platform), Texts{"ERROR: Drive is currently in use"});
-}
-
 TEST_F(DialogTest, WithoutFloppyDrivesSaysSoAndHandsTheEngineNoLetter)
 {
     SimulatedPlatform noFloppies;
