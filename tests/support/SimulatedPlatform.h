@@ -225,10 +225,7 @@ private:
         return false;
     }
     bool Fail(DWORD error) { return m_lastError = error, true; }
-    int Count(bool events) const
-    {
-        return static_cast<int>(std::count_if(m_handles.begin(), m_handles.end(), [&](const auto& h) { return h.second.isEvent == events; }));
-    }
+    int Count(bool events) const { return static_cast<int>(std::count_if(m_handles.begin(), m_handles.end(), [&](const auto& h) { return h.second.isEvent == events; })); }
     HANDLE NewHandle(const Handle& state)
     {
         const HANDLE handle = reinterpret_cast<HANDLE>(m_nextHandle += 4);  // never reused: a second close shows

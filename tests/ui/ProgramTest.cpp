@@ -64,16 +64,12 @@ std::string ImageOfDriveA()
     return WinePathOf(device ? device : std::string(std::getenv("WINEPREFIX")) + "/floppies/a.img");
 }
 
-TEST(Program, ListsTheFloppiesOfThePrefix)
-{
-    Program app;
-    ASSERT_NE(app.Dialog(), nullptr) << "no main dialog";
-    EXPECT_EQ(ComboItems(Child(app.Dialog(), "ComboBox")), (std::vector<std::string>{"A:", "B:", "E:"}));
-}
-
+// It starts, lists the prefix's floppies and copies A: both ways.
 TEST(Program, CopiesDriveABothWaysByteForByte)
 {
     Program app;
+    const bool onLoopDevice = std::getenv("TRAKONI_LOOP_A") != nullptr;  // then the only drive
+    EXPECT_EQ(ComboItems(Child(app.Dialog(), "ComboBox")), (onLoopDevice ? std::vector<std::string>{"A:"} : std::vector<std::string>{"A:", "B:", "E:"}));
     const Bytes disk = Pattern(k144.MediumBytes(), 0, ::GetTickCount()), files = Pattern(k144.MediumBytes(), 0, 'F');
     ASSERT_TRUE(WriteWholeFile(ImageOfDriveA(), disk));
     TempFolder folder;

@@ -92,8 +92,7 @@ Box WaitForBox(DWORD processId, HWND except)
     Box box;
     WaitUntil([&] {
         const auto dialogs = Dialogs(processId, except);
-        box.window = dialogs.empty() ? nullptr : dialogs.front();
-        return box.window != nullptr;
+        return (box.window = dialogs.empty() ? nullptr : dialogs.front()) != nullptr;
     });
     if (box.window) {
         box.owner = ::GetWindow(box.window, GW_OWNER);

@@ -105,14 +105,6 @@ TEST_F(RealPlatform, DisksOfNoFloppySizeAreNeitherReadNorWritten)
     EXPECT_EQ(m_platform.messages, Texts(2 * tried, "ERROR: Disk is either missing or damaged"));
 }
 
-// Only the floppies are offered; every drive is traced.
-TEST_F(RealPlatform, DiscoveryListsTheFloppiesAndTracesEveryDrive)
-{
-    CapturedOutput trace;
-    EXPECT_EQ(FindFloppyDrives(), "ABE");
-    EXPECT_EQ(trace.Text(), "A\nB\nC\nD\nE\nZ\n");
-}
-
 // An image file has no driver: the platform answers the geometry request for
 // a file of a standard floppy size, with a geometry that covers it exactly,
 // and otherwise fails as Win32 does.
