@@ -227,10 +227,8 @@ TEST_F(DialogTest, HelpShowsTheHelpTextAndAboutComesFromTheMenuAndTheSystemMenu)
     // The system keeps the low four bits of a command for itself.
     const UINT about = MenuCommand(::GetSystemMenu(m_dialog, FALSE), "&About Trakoni...");
     ASSERT_EQ(about & 0xF, 0u);
-    std::vector<std::pair<UINT, WPARAM>> ways = {{WM_COMMAND, MenuCommand(::GetMenu(m_dialog), "&About")}};
-    for (WPARAM command = about; command <= about + 16; ++command) {
-        ways.emplace_back(WM_SYSCOMMAND, command);
-    }
+    const std::pair<UINT, WPARAM> ways[] = {
+        {WM_COMMAND, MenuCommand(::GetMenu(m_dialog), "&About")}, {WM_SYSCOMMAND, about}, {WM_SYSCOMMAND, about + 15}, {WM_SYSCOMMAND, about + 16}};
     for (const auto& [message, command] : ways) {
         ::PostMessageA(m_dialog, message, command, 0);
         if (command == about + 16) {
