@@ -1,13 +1,10 @@
-// Times the engine's work on the real platform inside this process;
-// scripts/bench.sh runs it and counts its requests from outside.
+// The benchmark's measures inside the program (scripts/bench.sh runs it):
 //   trakoni_bench copies LETTER FOLDER ROUNDS      disk to files, files to disk (as read and write)
 //   trakoni_bench cli LETTER FOLDER IMAGE ROUNDS   write --verify, pack, unpack
-// Prints "RESULT NAME ok|failed BEST MEDIAN" (milliseconds) per operation;
-// exits 0 when every run succeeded without a message.
+// time the work on the real platform: "RESULT NAME ok|failed BEST MEDIAN" (ms);
 //   trakoni_bench rescue
-// Prints the requests a rescue makes of the simulated drive (1.44 MB disk, 3
-// retries) against the plain read, for a healthy disk and some kinds of
-// damage; each request costs the drive at least one revolution.
+// counts the requests (each at least one revolution of a drive) of a rescue on
+// the simulated drive against the plain read, for some kinds of damage.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -43,8 +40,7 @@ void Time(Operation& operation)
     operation.ok = operation.ok && status == 0 && platform.messages.empty();
 }
 
-// The requests and the sectors copied by the plain read or by a rescue of a
-// disk with bad sectors in these runs (first sector, count).
+// Requests and sectors copied by a read or rescue with bad runs (first, count).
 std::pair<size_t, size_t> MeasureRead(const std::vector<std::pair<int, int>>& damage, bool rescue)
 {
     SimulatedFloppy floppy(k144, Pattern(k144.MediumBytes(), 0, 'B'));

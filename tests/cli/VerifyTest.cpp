@@ -1,6 +1,5 @@
-// The command line's copies on the simulated drive: verification catching a
-// disk that does not hold what was written, a copy stopped by its observer
-// after the current cylinder, and the exit statuses of a rescue.
+// The command line on the simulated drive: verification, a copy stopped by its
+// observer after the current cylinder, and the exit statuses of a rescue.
 #include <gtest/gtest.h>
 
 #include "cli/Commands.h"

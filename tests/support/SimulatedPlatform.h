@@ -1,7 +1,6 @@
-// A simulated floppy platform. Drives hold media in memory; every call is
-// recorded; any call can fail as Windows would; transfers move real bytes (a
-// pending one when it completes). Handles, events and heap blocks are
-// counted; a handle closed twice or under a pending request counts as open.
+// A simulated floppy platform: media in memory, every call recorded, any call
+// failing as Windows would, transfers moving real bytes (a pending one when it
+// completes); a handle closed twice or under a pending request counts as open.
 #pragma once
 
 #include <algorithm>
@@ -46,8 +45,7 @@ public:
     void AddMaskBits(DWORD bits) { m_extraMaskBits |= bits; }
     // The nth call of `api` (from 0), or every one (-1), fails with `error`.
     void FailCall(Api api, DWORD error, int nth = -1) { m_faults.push_back({api, nth, error}); }
-    // The ReadFile or WriteFile at this byte offset ends as planned; any other
-    // is pending and ends at its first wait.
+    // The transfer at this offset ends as planned; others end at their first wait.
     void PlanTransferAt(Api api, ULONGLONG offset, const Plan& plan) { m_plans.push_back({api, offset, 1, plan, -1}); }
     // The first `times` reads (-1: every one) that touch these bytes of the
     // medium fail with `error` when they complete, as a bad sector does.
@@ -66,7 +64,6 @@ public:
     const std::vector<Call>& Calls() const { return m_calls; }
     int OpenHandles() const { return Count(false); }
     int OpenEvents() const { return Count(true); }
-    int PeakOpenEvents() const { return m_peakEvents; }
     int LiveHeapBlocks() const { return static_cast<int>(m_blocks.size()); }
 
     HANDLE CreateFileA(const char* path, DWORD access, DWORD share, SECURITY_ATTRIBUTES*, DWORD, DWORD flags,
@@ -75,7 +72,7 @@ public:
         Call& call = Begin(Api::CreateFileA);
         call.text = path, call.access = access, call.shareMode = share, call.flags = flags;
         const std::string name = path;
-        if (Faulted(call) || (name.size() != 6 && Fail(ERROR_FILE_NOT_FOUND)) || !m_drives.count(name[4])) {
+        if (Faulted(call) || ((name.size() != 6 || !m_drives.count(name[4])) && Fail(ERROR_FILE_NOT_FOUND))) {
             return INVALID_HANDLE_VALUE;
         }
         return call.result = NewHandle({false, name[4]});
@@ -85,7 +82,7 @@ public:
     {
         Call& call = Begin(Api::DeviceIoControl);
         call.handle = device, call.code = code, call.bytes = outSize;
-        if (Faulted(call) || (outSize < sizeof(DISK_GEOMETRY) && Fail(ERROR_INSUFFICIENT_BUFFER))) {
+        if (Faulted(call)) {
             return FALSE;
         }
         std::memcpy(out, &m_drives[m_handles[device].letter].geometry, sizeof(DISK_GEOMETRY));
@@ -122,9 +119,7 @@ public:
         if (Faulted(call)) {
             return nullptr;
         }
-        call.result = NewHandle({true, 0, initialState != FALSE});
-        m_peakEvents = std::max(m_peakEvents, OpenEvents());
-        return call.result;
+        return call.result = NewHandle({true, 0, initialState != FALSE});
     }
     DWORD WaitForSingleObject(HANDLE event, DWORD milliseconds) override
     {
@@ -284,5 +279,4 @@ private:
     std::vector<Hook> m_hooks;
     std::vector<Call> m_calls;
     DWORD m_lastError = 0;
-    int m_peakEvents = 0;
 };

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -46,6 +47,12 @@ std::string WinePathOf(const std::string& hostPath)
     std::string path = "Z:" + hostPath;
     std::replace(path.begin(), path.end(), '/', '\\');
     return path;
+}
+
+std::string ImageOf(char letter)
+{
+    const char* device = std::getenv((std::string("TRAKONI_LOOP_") + letter).c_str());
+    return WinePathOf(device ? device : std::string(std::getenv("WINEPREFIX")) + "/floppies/" + char(letter - 'A' + 'a') + ".img");
 }
 
 TempFolder::TempFolder()

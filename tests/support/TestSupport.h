@@ -1,7 +1,5 @@
 // What the test programs share: a fill that shows any misplaced or stale byte,
-// whole files and cylinder sets, temporary folders, kernel handles, the
-// simulated floppy in place of the real platform, and the real platform with
-// its message boxes recorded instead of shown.
+// files and cylinder sets, temporary folders, and both platforms as tests use them.
 #pragma once
 
 #include <cstdint>
@@ -28,6 +26,9 @@ bool WriteWholeFile(const std::string& path, const Bytes& bytes);
 std::string CylinderFile(const std::string& folder, int cylinder);
 // How Wine shows a host path: drive Z: is the host's root.
 std::string WinePathOf(const std::string& hostPath);
+// What is behind a drive of the prefix the test runs in: the loop device that
+// with-loop-drives.sh attached, or the prefix's image file.
+std::string ImageOf(char letter);
 
 // A fresh, empty folder in the temporary folder, removed with its contents.
 class TempFolder {
@@ -57,8 +58,7 @@ inline DISK_GEOMETRY MakeGeometry(DWORD tracks, DWORD sectors, DWORD bytesPerSec
     return {{{kCylinders, 0}}, RemovableMedia, tracks, sectors, bytesPerSector};
 }
 
-// The simulated platform in place of the real one while this lives, with
-// drive A holding `medium` in `format`.
+// The simulated platform in place of the real one, drive A holding `medium`.
 struct SimulatedFloppy {
     SimulatedPlatform platform;
     ScopedPlatformOverride use{platform};
@@ -71,11 +71,9 @@ struct SimulatedFloppy {
 // The message boxes shown, as "caption: text", each marked unless it is the
 // engine's kind (no owner, the error icon, OK only).
 std::vector<std::string> Boxes(const SimulatedPlatform& platform);
-// Every handle, event and heap block released, each once and not under a
-// pending request.
+// Every handle, event and heap block released once, none under a pending request.
 void ExpectNothingLeaked(const SimulatedPlatform& platform);
 
-// A Win32 kernel handle of the test itself.
 using KernelHandle = ScopedWin32Handle;
 // Opens the volume of drive `letter` as another program would hold it.
 inline KernelHandle OpenVolume(char letter, DWORD access = GENERIC_READ | GENERIC_WRITE, DWORD shareMode = 0)
@@ -83,8 +81,7 @@ inline KernelHandle OpenVolume(char letter, DWORD access = GENERIC_READ | GENERI
     return KernelHandle(::CreateFileA((std::string("\\\\.\\") + letter + ":").c_str(), access, shareMode, nullptr, OPEN_EXISTING, 0, nullptr));
 }
 
-// The real platform, except that message boxes are recorded, as Boxes does,
-// and answered OK.
+// The real platform with its message boxes recorded, as Boxes does, not shown.
 class RecordingPlatform : public Win32Platform {
 public:
     int MessageBoxA(HWND owner, const char* text, const char* caption, UINT type) override;

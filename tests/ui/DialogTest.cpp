@@ -1,7 +1,5 @@
-// The main dialog in this process, on a thread of its own, made from the real
-// resources, with the engine on the simulated floppy: the drive list, what
-// Copy Image checks before the engine runs and what it shows after, the folder
-// browser, the help text and the About box.
+// The main dialog from the real resources, on a thread of this process, with the
+// engine on the simulated floppy: drive list, Copy Image, Browse, help, About.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -40,9 +38,10 @@ protected:
     DialogTest()
     {
         ::InitCommonControls();
-        for (const char letter : {'E', 'C', 'A', 'B'}) {
-            m_platform.AddDrive(letter, letter == 'C' ? DRIVE_FIXED : DRIVE_REMOVABLE);
+        for (const char letter : {'E', 'C', 'A', 'D', 'B'}) {
+            m_platform.AddDrive(letter, letter == 'C' ? DRIVE_FIXED : letter == 'D' ? DRIVE_CDROM : DRIVE_REMOVABLE);
         }
+        m_platform.AddMaskBits(0xFC000000u);  // bits above Z name no drive
         m_platform.InsertMedium('B', m_disk, MakeGeometry(2, 9, 512));
     }
     ~DialogTest() override { Close(); }
@@ -114,7 +113,7 @@ TEST_F(DialogTest, CopiesWithTheChosenDriveFolderAndDirection)
     const HWND drives = Child(m_dialog, "ComboBox");
     EXPECT_EQ(ComboItems(drives), (Texts{"A:", "B:", "E:"}));
     EXPECT_EQ(ComboSelection(drives), 0);
-    EXPECT_EQ(trace.Text(), "A\nB\nC\nE\n");
+    EXPECT_EQ(trace.Text(), "A\nB\nC\nD\nE\n");  // every drive
     EXPECT_TRUE(IsChecked(Button(kToFloppy)) && !IsChecked(Button(kFromFloppy)) && Text(Folder()).empty());
 
     TempFolder folder;
@@ -154,8 +153,7 @@ TEST_F(DialogTest, ChecksTheFolderAndTheFilesBeforeTheEngineRuns)
         ASSERT_TRUE(Dismiss(box));
         EXPECT_EQ(Text(Folder()), c.folder);
     }
-    // A notification other than a click, such as the button getting the
-    // focus, starts nothing.
+    // A notification other than a click (the button getting the focus) starts nothing.
     Choose(kFromFloppy, folder.Path());
     const HWND copyImage = Button("&Copy Image");
     ::PostMessageA(m_dialog, WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(copyImage), BN_SETFOCUS), reinterpret_cast<LPARAM>(copyImage));

@@ -1,7 +1,5 @@
-// The real Trakoni.exe under Wine, driven from this second program: it starts
-// and lists the prefix's floppies, copies drive A: both ways byte for byte,
-// reports a drive held elsewhere, ends with code 0, and names its messages
-// after its executable.
+// The real Trakoni.exe under Wine, driven from this second program, for what only
+// it shows: its start, real copies, a drive held elsewhere, its exit, its name.
 #include <gtest/gtest.h>
 
 #include "tests/support/TestSupport.h"
@@ -56,14 +54,6 @@ private:
     HWND m_dialog = nullptr;
 };
 
-// What is behind drive A: of the prefix the tests run in: the image file, or
-// the loop device that with-loop-drives.sh attached.
-std::string ImageOfDriveA()
-{
-    const char* device = std::getenv("TRAKONI_LOOP_A");
-    return WinePathOf(device ? device : std::string(std::getenv("WINEPREFIX")) + "/floppies/a.img");
-}
-
 // It starts, lists the prefix's floppies and copies A: both ways.
 TEST(Program, CopiesDriveABothWaysByteForByte)
 {
@@ -71,7 +61,7 @@ TEST(Program, CopiesDriveABothWaysByteForByte)
     const bool onLoopDevice = std::getenv("TRAKONI_LOOP_A") != nullptr;  // then the only drive
     EXPECT_EQ(ComboItems(Child(app.Dialog(), "ComboBox")), (onLoopDevice ? std::vector<std::string>{"A:"} : std::vector<std::string>{"A:", "B:", "E:"}));
     const Bytes disk = Pattern(k144.MediumBytes(), 0, ::GetTickCount()), files = Pattern(k144.MediumBytes(), 0, 'F');
-    ASSERT_TRUE(WriteWholeFile(ImageOfDriveA(), disk));
+    ASSERT_TRUE(WriteWholeFile(ImageOf('A'), disk));
     TempFolder folder;
     for (const char* direction : {kFromFloppy, "&Copy image files onto floppy disk"}) {
         const Box box = app.CopyImage(direction, folder.Path());
@@ -82,7 +72,7 @@ TEST(Program, CopiesDriveABothWaysByteForByte)
             folder.WriteSet(files);
         }
     }
-    EXPECT_TRUE(ReadWholeFile(ImageOfDriveA()) == files);
+    EXPECT_TRUE(ReadWholeFile(ImageOf('A')) == files);
 }
 
 TEST(Program, ReportsADriveHeldElsewhereOnce)

@@ -7,13 +7,6 @@ namespace {
 constexpr int kMessageBoxTextId = 0xFFFF;
 constexpr int kMessageBoxIconId = 0x0440;
 
-std::string ClassOf(HWND window)
-{
-    char name[64] = {};
-    ::GetClassNameA(window, name, sizeof name);
-    return name;
-}
-
 }  // namespace
 
 LRESULT Send(HWND window, UINT message, WPARAM w, LPARAM l, bool wide)
@@ -45,7 +38,9 @@ std::string Text(HWND window)
 HWND Child(HWND parent, const char* windowClass, const std::string& text)
 {
     for (HWND child = ::GetWindow(parent, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
-        if (::_stricmp(ClassOf(child).c_str(), windowClass) == 0 && (text.empty() || Text(child) == text)) {
+        char name[64] = {};
+        ::GetClassNameA(child, name, sizeof name);
+        if (::_stricmp(name, windowClass) == 0 && (text.empty() || Text(child) == text)) {
             return child;
         }
     }

@@ -1,9 +1,7 @@
-// Drives dialogs through their windows, the way a user reaches them: controls
-// found by their class and label, texts read and typed, buttons pressed, boxes
-// read and dismissed. Works on the windows of this process (a dialog on a
-// thread of the test) and of another (the real program). Every wait is a
-// bounded poll, so a missing window fails a test in seconds instead of hanging
-// it.
+// Drives dialogs through their windows as a user reaches them, controls found
+// by class and label, in this process (a dialog on a thread of the test) or
+// another (the real program). Every wait is bounded: a missing window fails a
+// test in seconds instead of hanging it.
 #pragma once
 
 #include <functional>
@@ -25,21 +23,18 @@ LRESULT Send(HWND window, UINT message, WPARAM w = 0, LPARAM l = 0, bool wide = 
 
 std::string Text(HWND window);
 inline void SetText(HWND window, const std::string& text) { Send(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str())); }
-// The first child of `parent` of this class whose text is `text` (any text
-// when empty).
+// The first child of `parent` of this class with this text (any when empty).
 HWND Child(HWND parent, const char* windowClass, const std::string& text = "");
 // The command of the item of `menu` (or its submenus) labelled `label`.
 UINT MenuCommand(HMENU menu, const std::string& label);
 inline bool IsChecked(HWND button) { return Send(button, BM_GETCHECK) == BST_CHECKED; }
-// A click handled before this returns; PostClick for buttons that open a
-// modal window.
+// A click handled before this returns; PostClick for one that opens a box.
 inline void Click(HWND button) { Send(button, BM_CLICK); }
 inline void PostClick(HWND button) { ::PostMessageA(button, BM_CLICK, 0, 0); }
 std::vector<std::string> ComboItems(HWND combo);
 inline int ComboSelection(HWND combo) { return static_cast<int>(Send(combo, CB_GETCURSEL, 0, 0, true)); }
 
-// A dialog-style window of a process: a message box, the About box, a folder
-// browser.
+// A dialog of a process: a message box, the About box, a folder browser.
 struct Box {
     HWND window = nullptr, owner = nullptr;
     std::string what;  // "caption: text" (of a message box)

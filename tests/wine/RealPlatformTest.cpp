@@ -1,12 +1,9 @@
-// The engine on the real platform, on the virtual floppies of the test prefix
-// (A: 1.44 MB, B: 720 KB, E: an image of 100,000 bytes, D: a CD-ROM): real
-// opens, sharing, geometry and transfers as Wine performs them. The copies
-// and the disks of no floppy size run on kernel block devices too, as a USB
-// floppy drive is under Wine (tests/blockdevice).
+// The engine on the real platform on the prefix's virtual floppies (A: 1.44 MB,
+// B: 720 KB, E: 100,000 bytes), as Wine performs them; the copies and the disks
+// of no floppy size run on kernel block devices too (tests/blockdevice).
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 
 #include "engine/Imager.h"
 #include "tests/support/TestSupport.h"
@@ -15,19 +12,8 @@ namespace {
 
 using Texts = std::vector<std::string>;
 
-// What is behind a drive: the loop device with-loop-drives.sh attached, or the
-// image file of the prefix.
-std::string ImageOf(char letter)
-{
-    const char* device = std::getenv((std::string("TRAKONI_LOOP_") + letter).c_str());
-    return WinePathOf(device ? device : std::string(std::getenv("WINEPREFIX")) + "/floppies/" + char(letter - 'A' + 'a') + ".img");
-}
-
 // True when no handle to the volume (the engine's included) is open.
-bool VolumeIsFree(char letter)
-{
-    return OpenVolume(letter, FILE_READ_DATA | FILE_WRITE_DATA).IsValid();
-}
+bool VolumeIsFree(char letter) { return OpenVolume(letter, FILE_READ_DATA | FILE_WRITE_DATA).IsValid(); }
 
 class RealPlatform : public ::testing::Test {
 protected:
@@ -35,8 +21,7 @@ protected:
     ScopedPlatformOverride m_override{m_platform};
 };
 
-// Every byte lands at its own offset of the image and comes back into the
-// file of its own cylinder. The tag differs from run to run.
+// Every byte lands at its own offset and comes back into its cylinder's file.
 TEST_F(RealPlatform, CopiesFilesToEachFloppyAndBackByteForByte)
 {
     for (const auto& [letter, format] : {std::pair{'A', k144}, std::pair{'B', k720}}) {
@@ -105,9 +90,8 @@ TEST_F(RealPlatform, DisksOfNoFloppySizeAreNeitherReadNorWritten)
     EXPECT_EQ(m_platform.messages, Texts(2 * tried, "ERROR: Disk is either missing or damaged"));
 }
 
-// An image file has no driver: the platform answers the geometry request for
-// a file of a standard floppy size, with a geometry that covers it exactly,
-// and otherwise fails as Win32 does.
+// An image file has no driver: the platform answers for one of a floppy's size
+// with a geometry that covers it, and otherwise fails as Win32 does.
 TEST(Win32Platform, AnswersTheGeometryOfAFloppyImageFileOnly)
 {
     const LONGLONG sizes[] = {737280, 1228800, 1474560, 1720320, 2949120, 0, 737279, 737281, 1474048, 1475072, 368640, 3145728};
