@@ -15,7 +15,6 @@
 #include "cli/Progress.h"
 #include "cli/Targets.h"
 #include "engine/CommandLine.h"
-#include "engine/DiskRescue.h"
 
 namespace {
 

@@ -8,7 +8,6 @@
 #include <string>
 
 #include "engine/CommandLine.h"
-#include "engine/DiskRescue.h"
 
 class Progress : public CylinderObserver {
 public:

@@ -1,14 +1,16 @@
 // What the command-line program calls: the dialog's two copies with an
 // observer, verification, conversion between a cylinder file set and one
 // image file (the 80 cylinders end to end), reading any of the three for
-// checksums, and a quiet look into a drive. Like the dialog's operations, each
-// reports its own failures in one message box and returns an EngineStatus.
+// checksums, a quiet look into a drive, and the rescue of a damaged disk
+// (DiskRescue.h). Like the dialog's operations, each reports its own failures
+// in one message box and returns an EngineStatus.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "engine/DiskRescue.h"
 #include "engine/Imager.h"
 #include "platform/Win32.h"
 
