@@ -8,6 +8,7 @@
 #include <map>
 
 #include "engine/CylinderFiles.h"
+#include "engine/DriveSession.h"
 #include "engine/Observing.h"
 #include "platform/FloppyPlatform.h"
 #include "platform/ScopedHandle.h"
@@ -18,7 +19,7 @@ constexpr long long kSectorBytes = 512;
 
 int ShowConversionError(const std::string& text, int status)
 {
-    CurrentPlatform().MessageBoxA(nullptr, text.c_str(), "Error", MB_ICONERROR | MB_OK);
+    ShowEngineError(text);
     return status;
 }
 

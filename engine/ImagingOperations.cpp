@@ -80,6 +80,28 @@ int ReadDiskCylinder(const OpenedDrive& session, int cylinder)
     return read;
 }
 
+// Reads the disk cylinder by cylinder into the start of the buffer; `each`
+// then does the operation's work with it (0 goes on, any other status stops
+// the operation with it), and the observer is told.
+template <typename Each>
+int ForEachDiskCylinder(const OpenedDrive& session, CylinderObserver* observer, Each each)
+{
+    for (int cylinder = 0; cylinder < kCylinderCount; ++cylinder) {
+        const int read = ReadDiskCylinder(session, cylinder);
+        if (read != EngineStatus::Success) {
+            return read;
+        }
+        const int done = each(cylinder);
+        if (done != EngineStatus::Success) {
+            return done;
+        }
+        if (!GoOnAfter(observer, cylinder, session.Buffer(), session.bytesPerCylinder)) {
+            return EngineStatus::Interrupted;
+        }
+    }
+    return EngineStatus::Success;
+}
+
 }  // namespace
 
 int CopyDiskToFiles(char letter, const std::string& folder)
@@ -99,22 +121,14 @@ int CopyDiskToFiles(char letter, const std::string& folder, CylinderObserver* ob
     if (opened != EngineStatus::Success) {
         return opened;
     }
-    for (int cylinder = 0; cylinder < kCylinderCount; ++cylinder) {
-        const int read = ReadDiskCylinder(session, cylinder);
-        if (read != EngineStatus::Success) {
-            return read;
-        }
+    return ForEachDiskCylinder(session, observer, [&](int cylinder) {
         const int written =
             WriteCylinderFile(session.Buffer(), session.FileBytes(), folder, cylinder);
         if (written != EngineStatus::Success) {
             ShowEngineError("Could not write to disk");
-            return written;
         }
-        if (!GoOnAfter(observer, cylinder, session.Buffer(), session.bytesPerCylinder)) {
-            return EngineStatus::Interrupted;
-        }
-    }
-    return EngineStatus::Success;
+        return written;
+    });
 }
 
 int CopyFilesToDisk(char letter, const std::string& folder, CylinderObserver* observer)
@@ -163,11 +177,7 @@ int VerifyDiskAgainstFiles(char letter, const std::string& folder, CylinderObser
     }
     const unsigned char* disk = session.Buffer();
     unsigned char* file = session.Buffer() + session.bytesPerCylinder;
-    for (int cylinder = 0; cylinder < kCylinderCount; ++cylinder) {
-        const int read = ReadDiskCylinder(session, cylinder);
-        if (read != EngineStatus::Success) {
-            return read;
-        }
+    return ForEachDiskCylinder(session, observer, [&](int cylinder) {
         const int fileRead = ReadCylinderFile(file, session.FileBytes(), folder, cylinder);
         if (fileRead != EngineStatus::Success) {
             return ReportUnusableFile(fileRead, folder, cylinder);
@@ -183,11 +193,8 @@ int VerifyDiskAgainstFiles(char letter, const std::string& folder, CylinderObser
                             " of the disk)");
             return EngineStatus::Differs;
         }
-        if (!GoOnAfter(observer, cylinder, disk, session.bytesPerCylinder)) {
-            return EngineStatus::Interrupted;
-        }
-    }
-    return EngineStatus::Success;
+        return EngineStatus::Success;
+    });
 }
 
 int ReadDisk(char letter, CylinderObserver* observer)
@@ -197,16 +204,7 @@ int ReadDisk(char letter, CylinderObserver* observer)
     if (opened != EngineStatus::Success) {
         return opened;
     }
-    for (int cylinder = 0; cylinder < kCylinderCount; ++cylinder) {
-        const int read = ReadDiskCylinder(session, cylinder);
-        if (read != EngineStatus::Success) {
-            return read;
-        }
-        if (!GoOnAfter(observer, cylinder, session.Buffer(), session.bytesPerCylinder)) {
-            return EngineStatus::Interrupted;
-        }
-    }
-    return EngineStatus::Success;
+    return ForEachDiskCylinder(session, observer, [](int) { return EngineStatus::Success; });
 }
 
 int ProbeDrive(char letter, DISK_GEOMETRY& geometry)
