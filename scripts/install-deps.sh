@@ -14,6 +14,7 @@ packages=(
     imagemagick xdotool         # screenshots, finding windows
     libarchive-zip-perl         # crc32, to check the command line's checksums
     gddrescue                   # ddrescuelog checks the rescue map
+    libssl-dev zlib1g-dev       # libcrypto and zlib: the digests of the native program
     "$@"
 )
 
