@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "engine/Catalog.h"
+
 const char kUsage[] =
     "Usage: trakoni-cli COMMAND ARGUMENT... [OPTION]...\n"
     "Copies a floppy disk to 80 cylinder files (cyl00.bin .. cyl79.bin) and back,\n"
@@ -15,6 +17,14 @@ const char kUsage[] =
     "  pack   FOLDER IMAGE [--force]             cylinder files to one image file\n"
     "  unpack IMAGE FOLDER [--force]             image file to cylinder files\n"
     "  info   FOLDER | IMAGE | DRIVE             format, CRC32, MD5, SHA-1, SHA-256\n"
+    "  archive DRIVE COLLECTION --id ID [--rescue [--retries N]] [--cylinders]\n"
+    "          [--operator NAME] [--note TEXT] [--force]\n"
+    "                                            the disk as a checked BagIt bag\n"
+    "                                            COLLECTION\\ID, listed in catalog.tsv\n"
+    "  catalog COLLECTION                        print catalog.tsv, rebuilt if stale\n"
+    "  validate BAG...                           check bags as RFC 8493 defines them\n"
+    "  station DRIVE COLLECTION [--rescue] [--operator NAME] [--ids FILE] [--force]\n"
+    "                                            archive a box of disks one by one\n"
     "\n"
     "  --verify  read the disk once more and compare it with the files\n"
     "  --force   replace the cylinder files in FOLDER, or IMAGE\n"
@@ -25,6 +35,11 @@ const char kUsage[] =
     "            read only what is still missing. --retries N: tries of each\n"
     "            unreadable sector after the first (default 3)\n"
     "  --help    show this text;  --version  show the version\n"
+    "  --cylinders  the bag holds the 80 cylinder files, not one image\n"
+    "  --ids FILE   the identifiers of the station's disks, one a line (default:\n"
+    "               asked on the terminal); an empty one ends the station\n"
+    "  archive exits with 3 when its two reads differ (no bag), validate when a\n"
+    "  bag is not valid; archive --rescue with 4 when sectors are unreadable.\n"
     "\n"
     "DRIVE is a letter, with or without the colon (A:, a). IMAGE holds the 80\n"
     "cylinders end to end. pack and unpack write under temporary names and give\n"
@@ -62,12 +77,48 @@ const Syntax kCommands[] = {
     {"pack", "FOLDER IMAGE", 2, -1, false, true},
     {"unpack", "IMAGE FOLDER", 2, -1, false, true},
     {"info", "FOLDER|IMAGE|DRIVE", 1, -1, false, false},
+    {"archive", "DRIVE COLLECTION", 2, 0, false, true},
+    {"catalog", "COLLECTION", 1, -1, false, false},
+    {"validate", "BAG...", 1, -1, false, false},
+    {"station", "DRIVE COLLECTION", 2, 0, false, true},
 };
+
+// Whether `command` is one of the blank-separated `commands`.
+bool OneOf(const std::string& command, const std::string& commands)
+{
+    return (" " + commands + " ").find(" " + command + " ") != std::string::npos;
+}
+
+// What is wrong with the options of archiving, or an empty text.
+std::string ArchiveOptionsProblem(const std::string& command, const Arguments& parsed)
+{
+    const struct {
+        const char* option;
+        bool given;
+        const char* commands;
+    } uses[] = {
+        {"--id", parsed.idGiven, "archive"},
+        {"--note", !parsed.note.empty(), "archive"},
+        {"--cylinders", parsed.cylinders, "archive"},
+        {"--operator", !parsed.operatorName.empty(), "archive station"},
+        {"--ids", !parsed.ids.empty(), "station"},
+    };
+    for (const auto& use : uses) {
+        if (use.given && !OneOf(command, use.commands)) {
+            return command + " takes no " + use.option;
+        }
+    }
+    if (command == "archive") {
+        return parsed.idGiven ? IdentifierProblem(parsed.id) : "archive takes --id ID";
+    }
+    return {};
+}
 
 // What is wrong with the command and its operands, or an empty text.
 std::string CheckAgainst(const Syntax& syntax, const Arguments& parsed)
 {
-    if (parsed.operands.size() != syntax.count) {
+    const bool many = std::string(syntax.operands).find("...") != std::string::npos;
+    if (many ? parsed.operands.size() < syntax.count : parsed.operands.size() != syntax.count) {
         const std::string operands = *syntax.operands ? std::string(" ") + syntax.operands : "";
         return std::string("usage: trakoni-cli ") + syntax.command + operands;
     }
@@ -77,11 +128,15 @@ std::string CheckAgainst(const Syntax& syntax, const Arguments& parsed)
     if (parsed.force && !syntax.force) {
         return std::string(syntax.command) + " takes no --force";
     }
-    if (parsed.rescue && (std::string(syntax.command) != "read" || parsed.verify)) {
+    if (parsed.rescue && (!OneOf(syntax.command, "read archive station") || parsed.verify)) {
         return std::string(syntax.command) + (parsed.verify ? " --rescue takes no --verify" : " takes no --rescue");
     }
     if (!parsed.rescue && (parsed.retries >= 0 || !parsed.map.empty())) {
         return "--retries and --map go with --rescue";
+    }
+    const std::string archiving = ArchiveOptionsProblem(syntax.command, parsed);
+    if (!archiving.empty()) {
+        return archiving;
     }
     if (syntax.drive >= 0 && DriveLetterOf(parsed.operands[syntax.drive]) == '\0') {
         return "'" + parsed.operands[syntax.drive] + "' is not a drive letter (A: to Z:)";
@@ -141,10 +196,20 @@ std::string ParseArguments(const std::vector<std::string>& words, Arguments& par
                 return word == "--map" ? "--map takes a file" : "--retries takes a number from 0 to 999";
             }
             parsed.map = word == "--map" ? value : parsed.map;
+        } else if (word == "--cylinders") {
+            parsed.cylinders = true;
+        } else if (word == "--id" || word == "--operator" || word == "--note" || word == "--ids") {
+            if (at + 1 == words.end()) {
+                return word + " takes a text";
+            }
+            std::string& value = word == "--id" ? parsed.id : word == "--operator" ? parsed.operatorName : word == "--note" ? parsed.note : parsed.ids;
+            value = *++at;
+            parsed.idGiven = parsed.idGiven || word == "--id";
         } else {
             return "unrecognized option '" + word + "'";
         }
     }
+    parsed.words = words;
     if (parsed.command.empty()) {
         return "missing command";
     }

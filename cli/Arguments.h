@@ -5,7 +5,7 @@
 #include <vector>
 
 struct Arguments {
-    std::string command;  // list, read, write, pack, unpack, info, --help or --version
+    std::string command;  // list, read, write, pack, unpack, info, archive, catalog, validate, station, --help or --version
     std::vector<std::string> operands;
     bool verify = false;
     bool force = false;
@@ -13,6 +13,11 @@ struct Arguments {
     bool rescue = false;  // read around bad sectors
     int retries = -1;     // of a rescue; -1: the default
     std::string map;      // of a rescue; empty: FOLDER\rescue.map
+    // Of an archive and the station.
+    bool idGiven = false;
+    std::string id, operatorName, note, ids;
+    bool cylinders = false;  // the cylinder files in the bag, not one image
+    std::vector<std::string> words;  // the command line as given
 };
 
 // Fills `parsed` from the words after the program's name. Returns what is

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/res/Version.h"
+#include "cli/Archive.h"
 #include "cli/Checksums.h"
 #include "cli/ConsolePlatform.h"
 #include "cli/Progress.h"
@@ -357,19 +358,10 @@ int PrintFormatAndChecksums(std::string format, bool quiet, Read read)
 
 int InfoOfDrive(char letter, bool quiet)
 {
-    DISK_GEOMETRY geometry{};
-    const int probed = ProbeDrive(letter, geometry);
-    if (probed == EngineStatus::DriveInUse) {
-        return Fail("Drive " + DriveName(letter) + " is in use");
+    std::string format;
+    if (FormatOfDiskIn(letter, format) != ExitStatus::Success) {
+        return ExitStatus::Failed;
     }
-    if (probed == EngineStatus::NoDisk) {
-        return Fail("There is no disk in drive " + DriveName(letter));
-    }
-    if (probed != EngineStatus::Success) {
-        return Fail("Drive " + DriveName(letter) + " cannot be opened");
-    }
-    const std::string format = FormatOfGeometry(
-        geometry.TracksPerCylinder, geometry.SectorsPerTrack, geometry.BytesPerSector);
     return PrintFormatAndChecksums(format, quiet, [letter](CylinderObserver* observer) {
         return ReadDisk(letter, observer);
     });
@@ -437,9 +429,27 @@ struct Handler {
 const Handler kHandlers[] = {
     {"--help", Help}, {"--version", Version}, {"list", List}, {"read", Read},
     {"write", Write}, {"pack", Pack},         {"unpack", Unpack}, {"info", Info},
+    {"archive", RunArchive}, {"catalog", RunCatalog}, {"validate", RunValidate}, {"station", RunStation},
 };
 
 }  // namespace
+
+int FormatOfDiskIn(char letter, std::string& format)
+{
+    DISK_GEOMETRY geometry{};
+    const int probed = ProbeDrive(letter, geometry);
+    if (probed == EngineStatus::DriveInUse) {
+        return Fail("Drive " + DriveName(letter) + " is in use");
+    }
+    if (probed == EngineStatus::NoDisk) {
+        return Fail("There is no disk in drive " + DriveName(letter));
+    }
+    if (probed != EngineStatus::Success) {
+        return Fail("Drive " + DriveName(letter) + " cannot be opened");
+    }
+    format = FormatOfGeometry(geometry.TracksPerCylinder, geometry.SectorsPerTrack, geometry.BytesPerSector);
+    return ExitStatus::Success;
+}
 
 int RunCommand(const Arguments& arguments)
 {

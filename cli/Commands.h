@@ -1,6 +1,8 @@
 // The commands of trakoni-cli, each ending in the program's exit status.
 #pragma once
 
+#include <string>
+
 #include "cli/Arguments.h"
 
 namespace ExitStatus {
@@ -14,3 +16,8 @@ constexpr int Interrupted = 130; // Ctrl+C stopped the copy
 
 // Runs a command that ParseArguments accepted.
 int RunCommand(const Arguments& arguments);
+
+// The format of the disk in the drive ("1.44 MB (80 x 2 x 18 x 512)"), asked
+// without reading it. Returns Success, or Failed after an error line (no
+// disk, the drive in use or not opened).
+int FormatOfDiskIn(char letter, std::string& format);

@@ -12,6 +12,8 @@ namespace {
 // Set by the console's control handler, which Windows runs on a thread of
 // its own.
 std::atomic<bool> g_interrupted{false};
+// The CtrlCHold objects alive; while one is, no copy forgets a press.
+int g_holds = 0;
 // The width of the progress line on the console; 0 when none is shown.
 int g_lineWidth = 0;
 
@@ -66,6 +68,24 @@ void RewriteLine(const std::string& line)
 
 }  // namespace
 
+CtrlCHold::CtrlCHold()
+{
+    g_interrupted = g_interrupted && g_holds > 0;
+    ++g_holds;
+    ::SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+}
+
+CtrlCHold::~CtrlCHold()
+{
+    --g_holds;
+    ::SetConsoleCtrlHandler(OnConsoleControl, FALSE);
+}
+
+bool CtrlCPressed()
+{
+    return g_interrupted;
+}
+
 void ClearProgressLine()
 {
     if (g_lineWidth > 0) {
@@ -81,7 +101,7 @@ Progress::Progress(std::string doing, bool quiet)
       m_showLine(!quiet && StandardErrorIsConsole()),
       m_start(::GetTickCount64())
 {
-    g_interrupted = false;
+    g_interrupted = g_interrupted && g_holds > 0;
     ::SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 }
 
@@ -104,7 +124,7 @@ bool Progress::CylinderDone(int cylinder, const unsigned char*, uint32_t bytes)
 
 RescueProgressLine::RescueProgressLine(bool quiet) : m_showLine(!quiet && StandardErrorIsConsole())
 {
-    g_interrupted = false;
+    g_interrupted = g_interrupted && g_holds > 0;
     ::SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 }
 

@@ -52,5 +52,17 @@ private:
     bool m_showLine;
 };
 
+// Holds Ctrl+C while it lives, also between copies (waiting for a disk,
+// writing a bag): a press is kept for CtrlCPressed() and for the next copy,
+// which then stops at once.
+class CtrlCHold {
+public:
+    CtrlCHold();
+    ~CtrlCHold();
+    CtrlCHold(const CtrlCHold&) = delete;
+    CtrlCHold& operator=(const CtrlCHold&) = delete;
+};
+bool CtrlCPressed();
+
 // Takes the progress line off the console, if one is shown.
 void ClearProgressLine();

@@ -1,0 +1,442 @@
+// A bag is made under a temporary name beside its real one
+// (COLLECTION/.partial.ID): the disk is read into cylinder files there,
+// checked, made one image, logged and bagged, and only then renamed. Every
+// way out before that removes it. Identifiers never begin with a '.', so no
+// temporary name is ever a bag's.
+#include "cli/Archive.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <thread>
+
+#include "app/res/Version.h"
+#include "cli/Commands.h"
+#include "cli/ConsolePlatform.h"
+#include "cli/Progress.h"
+#include "engine/BagIt.h"
+#include "engine/Catalog.h"
+#include "engine/CommandLine.h"
+#include "platform/Digest.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The drive as the engine takes it, from the operand's text: the one place
+// that converts it.
+char DriveOf(const std::string& operand)
+{
+    return DriveLetterOf(operand);
+}
+
+std::string Version()
+{
+    const int numbers[] = {TRAKONI_FILE_VERSION};
+    return std::to_string(numbers[0]) + "." + std::to_string(numbers[1]) + "." +
+           std::to_string(numbers[2]) + "." + std::to_string(numbers[3]);
+}
+
+std::string Now(const char* format)
+{
+    const std::time_t now = std::time(nullptr);
+    char text[40];
+    std::strftime(text, sizeof text, format, std::localtime(&now));
+    return text;
+}
+
+std::string Joined(const std::vector<std::string>& words)
+{
+    std::string line;
+    for (const std::string& word : words) {
+        const bool quote = word.empty() || word.find(' ') != std::string::npos;
+        line += (line.empty() ? "" : " ") + (quote ? "\"" + word + "\"" : word);
+    }
+    return line;
+}
+
+// The temporary bag, removed with all in it unless it has been placed.
+class PartialBag {
+public:
+    PartialBag(const fs::path& collection, const std::string& id)
+        : m_bag(collection / id), m_path(collection / (".partial." + id))
+    {
+        std::error_code error;
+        fs::remove_all(m_path, error);  // one left by a program that was killed
+        m_ready = fs::create_directories(m_path / "data", error);
+        if (!m_ready) {
+            ShowError("Could not create the folder " + (m_path / "data").string());
+        }
+    }
+    ~PartialBag()
+    {
+        std::error_code error;
+        fs::remove_all(m_path, error);
+    }
+    PartialBag(const PartialBag&) = delete;
+    PartialBag& operator=(const PartialBag&) = delete;
+
+    bool Ready() const { return m_ready; }
+    std::string Path(const std::string& name = {}) const { return (name.empty() ? m_path : m_path / name).string(); }
+
+    // Gives the bag its real name; a bag there before is replaced, and
+    // removed only once the new one is in place.
+    bool Place()
+    {
+        const fs::path replaced = m_bag.parent_path() / (".replaced." + m_bag.filename().string());
+        std::error_code error;
+        fs::remove_all(replaced, error);
+        if (fs::exists(m_bag, error)) {
+            fs::rename(m_bag, replaced, error);
+        }
+        if (!error) {
+            fs::rename(m_path, m_bag, error);
+        }
+        if (error) {
+            ShowError("Could not move " + m_path.string() + " to " + m_bag.string() + " (" + error.message() + ")");
+            return false;
+        }
+        fs::remove_all(replaced, error);
+        return true;
+    }
+
+private:
+    fs::path m_bag;
+    fs::path m_path;
+    bool m_ready = false;
+};
+
+// The SHA-256 of the image, from the cylinders as they go by.
+class ImageDigest : public CylinderObserver {
+public:
+    bool CylinderDone(int, const unsigned char* data, uint32_t bytes) override
+    {
+        m_digest.Add(data, bytes);
+        m_bytesPerCylinder = bytes;
+        return true;
+    }
+    std::string Finish() { return m_digest.Finish(); }
+    uint32_t BytesPerCylinder() const { return m_bytesPerCylinder; }
+
+private:
+    uint32_t m_bytesPerCylinder = 0;
+    Digest m_digest{DigestAlgorithm::Sha256};
+};
+
+// What an archive has found out on its way, for the log, bag-info.txt and
+// the result line.
+struct DiskRecord {
+    std::string drive, format, started, unreadable, verification, sha256;
+    RescueResult rescue;
+    std::vector<std::string> passes;
+};
+
+int Interrupted()
+{
+    ClearProgressLine();
+    std::fprintf(stderr, "Interrupted: no bag has been made\n");
+    return ExitStatus::Interrupted;
+}
+
+int ExitOf(int engineStatus)
+{
+    return engineStatus == EngineStatus::Interrupted ? Interrupted() : ExitStatus::Failed;
+}
+
+// A plain read into `folder`, checked by a second read.
+int ReadTwice(char letter, const std::string& folder, bool quiet, DiskRecord& record)
+{
+    {
+        Progress progress("Reading " + record.drive, quiet);
+        const int status = CopyDiskToFiles(letter, folder, &progress);
+        if (status != EngineStatus::Success) {
+            return ExitOf(status);
+        }
+    }
+    record.passes.push_back("read the disk into 80 cylinder files");
+    Progress progress("Verifying " + record.drive, quiet);
+    const int status = VerifyDiskAgainstFiles(letter, folder, &progress);
+    if (status == EngineStatus::Differs) {
+        ShowError("The two reads of " + record.drive + " differ; no bag has been made");
+        return ExitStatus::Differs;
+    }
+    if (status != EngineStatus::Success) {
+        return ExitOf(status);
+    }
+    record.passes.push_back("read the disk again and compared it with the files: identical");
+    record.verification = "two reads identical";
+    return ExitStatus::Success;
+}
+
+int Rescue(char letter, const std::string& folder, const std::string& map, const Arguments& arguments,
+           DiskRecord& record)
+{
+    RescueOptions options;
+    options.map = map;
+    options.retries = arguments.retries >= 0 ? arguments.retries : kDefaultRescueRetries;
+    RescueProgressLine progress(arguments.quiet);
+    options.observer = &progress;
+    const int status = RescueDiskToFiles(letter, folder, options, record.rescue);
+    ClearProgressLine();
+    if (status != EngineStatus::Success && status != EngineStatus::RescueIncomplete) {
+        return ExitOf(status);
+    }
+    record.passes.push_back("rescued the disk: whole cylinders, then the tracks and sectors of those that failed, " +
+                            std::to_string(options.retries) + " retries of each unreadable sector");
+    record.verification = "rescue; every sector read is checked by the drive";
+    return ExitStatus::Success;
+}
+
+std::string LogText(const Arguments& arguments, const DiskRecord& record)
+{
+    std::string log = "Trakoni " + Version() + " (trakoni-cli)\n";
+    log += "Command: trakoni-cli " + Joined(arguments.words) + "\n";
+    log += "Started: " + record.started + "\n";
+    log += "Drive: " + record.drive + "\nFormat: " + record.format + "\n";
+    for (size_t pass = 0; pass < record.passes.size(); ++pass) {
+        log += "Pass " + std::to_string(pass + 1) + ": " + record.passes[pass] + "\n";
+    }
+    log += "Unreadable: " + RescueSummary(record.rescue) + "\n";
+    log += "Verification: " + record.verification + "\n";
+    log += "Image SHA-256: " + record.sha256 + "\n";
+    return log + "Ended: " + Now("%Y-%m-%dT%H:%M:%S") + "\n";
+}
+
+bool WriteLog(const std::string& file, const std::string& text)
+{
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out << text;
+    out.close();
+    if (!out) {
+        ShowError("Could not write " + file);
+    }
+    return static_cast<bool>(out);
+}
+
+BagTags TagsOf(const Arguments& arguments, const std::string& id, const DiskRecord& record)
+{
+    BagTags tags = {{"Bag-Software-Agent", "Trakoni " + Version() + " (trakoni-cli)"},
+                    {"Bagging-Date", Now("%Y-%m-%d")},
+                    {"External-Identifier", id}};
+    if (!arguments.operatorName.empty()) {
+        tags.push_back({"Contact-Name", arguments.operatorName});
+    }
+    if (!arguments.note.empty()) {
+        tags.push_back({"External-Description", arguments.note});
+    }
+    tags.push_back({"Trakoni-Drive", record.drive});
+    tags.push_back({"Trakoni-Format", record.format});
+    tags.push_back({"Trakoni-Unreadable-Sectors", record.unreadable});
+    tags.push_back({"Trakoni-Verification", record.verification});
+    tags.push_back({"Trakoni-Image-SHA-256", record.sha256});
+    tags.push_back({"Trakoni-Status", record.unreadable == "0" ? "complete" : "unreadable sectors"});
+    return tags;
+}
+
+// The disk in the files of `folder` as the bag's payload: one image (the
+// files removed) or, with --cylinders, the files themselves; its SHA-256.
+int MakePayload(const PartialBag& bag, const std::string& folder, const std::string& image, bool cylinders,
+                DiskRecord& record)
+{
+    ImageDigest digest;
+    const int status = cylinders ? ReadFileSet(folder, &digest) : PackFilesToImage(folder, image, &digest);
+    if (status != EngineStatus::Success) {
+        return ExitStatus::Failed;
+    }
+    std::error_code error;
+    if (!cylinders) {
+        fs::remove_all(bag.Path("cylinders"), error);
+    }
+    record.sha256 = digest.Finish();
+    if (record.rescue.sectors.empty()) {
+        // Read whole: every sector of the two-sided disk, read.
+        const int sectorsPerTrack = static_cast<int>(digest.BytesPerCylinder() / 1024);
+        record.rescue = {std::string(2 * kCylinderCount * sectorsPerTrack, '+'), sectorsPerTrack, 2};
+    }
+    record.unreadable = std::to_string(std::count(record.rescue.sectors.begin(), record.rescue.sectors.end(), '-'));
+    return record.sha256.empty() ? (ShowError("The system's checksum routines failed"), ExitStatus::Failed)
+                                 : ExitStatus::Success;
+}
+
+// Archives the disk in the drive as COLLECTION/ID; `result` is the line the
+// station shows. The identifier has been checked.
+int ArchiveDisk(const Arguments& arguments, const std::string& id, std::string& result)
+{
+    const char letter = DriveOf(arguments.operands[0]);
+    const fs::path collection(arguments.operands[1]);
+    const CtrlCHold hold;
+    DiskRecord record;
+    record.drive = std::string(1, letter) + ":";
+    record.started = Now("%Y-%m-%dT%H:%M:%S");
+    std::error_code error;
+    if (fs::exists(collection / id, error) && !arguments.force) {
+        ShowError((collection / id).string() + " already holds a bag; use --force to replace it");
+        return ExitStatus::Failed;
+    }
+    if (!fs::is_directory(collection, error) && !fs::create_directories(collection, error)) {
+        ShowError("Could not create the folder " + collection.string());
+        return ExitStatus::Failed;
+    }
+    if (FormatOfDiskIn(letter, record.format) != ExitStatus::Success) {
+        return ExitStatus::Failed;
+    }
+    PartialBag bag(collection, id);
+    if (!bag.Ready()) {
+        return ExitStatus::Failed;
+    }
+    const std::string folder = arguments.cylinders ? bag.Path("data/cylinders") : bag.Path("cylinders");
+    fs::create_directories(folder, error);
+    int status = arguments.rescue ? Rescue(letter, folder, bag.Path("data/" + id + ".map"), arguments, record)
+                                  : ReadTwice(letter, folder, arguments.quiet, record);
+    if (status != ExitStatus::Success) {
+        return status;
+    }
+    status = MakePayload(bag, folder, bag.Path("data/" + id + ".img"), arguments.cylinders, record);
+    if (status != ExitStatus::Success) {
+        return status;
+    }
+    if (!WriteLog(bag.Path("data/" + id + ".log"), LogText(arguments, record)) ||
+        CompleteBag(bag.Path(), TagsOf(arguments, id, record)) != EngineStatus::Success) {
+        return ExitStatus::Failed;
+    }
+    if (CtrlCPressed()) {
+        return Interrupted();
+    }
+    if (!bag.Place()) {
+        return ExitStatus::Failed;
+    }
+    const std::string placed = (collection / id).string();
+    if (AddToCatalog(collection.string(), id) != EngineStatus::Success) {
+        ShowError("The bag " + placed + " is complete; 'trakoni-cli catalog' lists it in the catalog");
+        return ExitStatus::Failed;
+    }
+    result = "archived as " + placed + ": " + RescueSummary(record.rescue);
+    return record.unreadable == "0" ? ExitStatus::Success : ExitStatus::Incomplete;
+}
+
+// Waits, a probe a second, until the drive holds a disk (`present`) or none
+// any more; false when Ctrl+C ends the wait.
+bool WaitForDisk(char letter, bool present)
+{
+    for (;;) {
+        DISK_GEOMETRY geometry{};
+        const int probed = ProbeDrive(letter, geometry);
+        const bool inDrive = probed == EngineStatus::Success || probed == EngineStatus::DriveInUse;
+        if (CtrlCPressed()) {
+            return false;
+        }
+        if (inDrive == present && probed != EngineStatus::DriveInUse) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+    }
+}
+
+// The next identifier, from the file or the terminal; false at the end.
+bool NextIdentifier(std::istream& source, bool asking, std::string& id)
+{
+    if (asking) {
+        std::fprintf(stderr, "Identifier of the next disk (empty to end): ");
+        std::fflush(stderr);
+    }
+    if (!std::getline(source, id)) {
+        return false;
+    }
+    id = !id.empty() && id.back() == '\r' ? id.substr(0, id.size() - 1) : id;
+    return !id.empty();
+}
+
+}  // namespace
+
+int RunArchive(const Arguments& arguments)
+{
+    std::string result;
+    const int status = ArchiveDisk(arguments, arguments.id, result);
+    if (!result.empty() && (!arguments.quiet || status != ExitStatus::Success)) {
+        std::fprintf(stderr, "%s %s\n", arguments.id.c_str(), result.c_str());
+    }
+    return status;
+}
+
+int RunCatalog(const Arguments& arguments)
+{
+    const std::string& collection = arguments.operands[0];
+    bool rebuilt = false;
+    std::error_code error;
+    if (!fs::is_directory(collection, error)) {
+        ShowError(collection + " is not a folder");
+        return ExitStatus::Failed;
+    }
+    if (RefreshCatalog(collection, rebuilt) != EngineStatus::Success) {
+        return ExitStatus::Failed;
+    }
+    if (rebuilt && !arguments.quiet) {
+        std::fprintf(stderr, "Rebuilt %s from the bags\n", (fs::path(collection) / "catalog.tsv").string().c_str());
+    }
+    std::ifstream catalog(fs::path(collection) / "catalog.tsv", std::ios::binary);
+    std::cout << catalog.rdbuf();
+    return ExitStatus::Success;
+}
+
+int RunValidate(const Arguments& arguments)
+{
+    int status = ExitStatus::Success;
+    for (const std::string& bag : arguments.operands) {
+        const std::vector<std::string> problems = ValidateBag(bag);
+        for (const std::string& problem : problems) {
+            std::printf("%s: %s\n", bag.c_str(), problem.c_str());
+        }
+        std::printf("%s: %s\n", bag.c_str(), problems.empty() ? "valid" : "NOT VALID");
+        status = problems.empty() ? status : ExitStatus::Differs;
+    }
+    return status;
+}
+
+int RunStation(const Arguments& arguments)
+{
+    const char letter = DriveOf(arguments.operands[0]);
+    const std::string drive = std::string(1, letter) + ":";
+    std::ifstream file;
+    if (!arguments.ids.empty()) {
+        file.open(arguments.ids, std::ios::binary);
+        if (!file) {
+            ShowError("Could not read " + arguments.ids);
+            return ExitStatus::Failed;
+        }
+    }
+    std::istream& source = arguments.ids.empty() ? std::cin : file;
+    const CtrlCHold hold;
+    int counts[3] = {};  // archived, with unreadable sectors, failed or refused
+    std::string id;
+    bool interrupted = false;
+    while (!interrupted && NextIdentifier(source, arguments.ids.empty(), id)) {
+        const std::string problem = IdentifierProblem(id);
+        std::error_code error;
+        const bool taken = fs::exists(fs::path(arguments.operands[1]) / id, error) && !arguments.force;
+        std::string result;
+        int status = ExitStatus::Failed;
+        if (!problem.empty() || taken) {
+            result = "refused: " + (taken ? "already in the collection; --force replaces it" : problem);
+        } else {
+            std::fprintf(stderr, "Put the disk %s into %s\n", id.c_str(), drive.c_str());
+            interrupted = !WaitForDisk(letter, true);
+            status = interrupted ? ExitStatus::Interrupted : ArchiveDisk(arguments, id, result);
+            interrupted = status == ExitStatus::Interrupted;
+            result = !result.empty() ? result : interrupted ? "interrupted, no bag" : "failed (exit status " + std::to_string(status) + "), no bag; the message above says why";
+        }
+        ++counts[status == ExitStatus::Success ? 0 : status == ExitStatus::Incomplete ? 1 : 2];
+        std::printf("%s: %s\n", id.c_str(), result.c_str());
+        std::fflush(stdout);
+        if (!interrupted && problem.empty() && !taken) {
+            std::fprintf(stderr, "Take the disk %s out of %s\n", id.c_str(), drive.c_str());
+            interrupted = !WaitForDisk(letter, false);
+        }
+    }
+    std::printf("Station ended: %d disks archived, %d with unreadable sectors, %d failed or refused%s\n", counts[0],
+                counts[1], counts[2], interrupted ? " (interrupted)" : "");
+    return interrupted ? ExitStatus::Interrupted : ExitStatus::Success;
+}

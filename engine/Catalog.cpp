@@ -1,0 +1,222 @@
+#include "engine/Catalog.h"
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <thread>
+
+#include "engine/BagIt.h"
+#include "engine/DriveSession.h"
+#include "engine/Status.h"
+
+namespace fs = std::filesystem;
+
+const std::vector<CatalogColumn> kCatalogColumns = {
+    {"ID", "External-Identifier"},
+    {"Date", "Bagging-Date"},
+    {"Format", "Trakoni-Format"},
+    {"Unreadable-Sectors", "Trakoni-Unreadable-Sectors"},
+    {"Image-SHA-256", "Trakoni-Image-SHA-256"},
+    {"Status", "Trakoni-Status"},
+};
+
+namespace {
+
+const char kCatalogName[] = "catalog.tsv";
+// An update takes milliseconds: a lock this old was left by a program that
+// was killed.
+constexpr auto kStaleLock = std::chrono::seconds(60);
+constexpr auto kLockWait = std::chrono::seconds(20);
+
+std::string Header()
+{
+    std::string header;
+    for (const CatalogColumn& column : kCatalogColumns) {
+        header += (header.empty() ? "" : "\t") + std::string(column.heading);
+    }
+    return header;
+}
+
+std::string LineOfBag(const fs::path& bag)
+{
+    const BagTags tags = ReadBagInfo(bag.string());
+    std::string line;
+    for (const CatalogColumn& column : kCatalogColumns) {
+        std::string value = TagValue(tags, column.label);
+        std::replace(value.begin(), value.end(), '\t', ' ');
+        line += (line.empty() ? "" : "\t") + value;
+    }
+    return line;
+}
+
+std::string IdOfLine(const std::string& line)
+{
+    return line.substr(0, line.find('\t'));
+}
+
+// The lines of every bag in the collection (its folders that hold a
+// bagit.txt), ordered by date, then id.
+std::vector<std::string> LinesOfBags(const fs::path& collection)
+{
+    std::vector<std::string> lines;
+    std::error_code error;
+    for (fs::directory_iterator at(collection, error), end; !error && at != end; at.increment(error)) {
+        const std::string name = at->path().filename().string();
+        if (name[0] != '.' && fs::is_regular_file(at->path() / "bagit.txt")) {
+            lines.push_back(LineOfBag(at->path()));
+        }
+    }
+    std::sort(lines.begin(), lines.end(), [](const std::string& a, const std::string& b) {
+        const std::string dateA = a.substr(a.find('\t') + 1), dateB = b.substr(b.find('\t') + 1);
+        return dateA != dateB ? dateA < dateB : a < b;
+    });
+    return lines;
+}
+
+// The lines of the catalog below its header; false when it is missing or
+// has another header.
+bool ReadCatalog(const fs::path& collection, std::vector<std::string>& lines)
+{
+    std::ifstream in(collection / kCatalogName, std::ios::binary);
+    std::string line;
+    if (!std::getline(in, line) || line != Header()) {
+        return false;
+    }
+    lines.clear();
+    while (std::getline(in, line)) {
+        lines.push_back(line);
+    }
+    return !in.bad();
+}
+
+// The collection's lock, held while it lives.
+class CatalogLock {
+public:
+    explicit CatalogLock(const fs::path& collection) : m_path(collection / ".catalog.lock")
+    {
+        const auto giveUp = std::chrono::steady_clock::now() + kLockWait;
+        std::error_code error;
+        while (!(m_held = fs::create_directory(m_path, error)) && !error &&
+               std::chrono::steady_clock::now() < giveUp) {
+            const auto since = fs::last_write_time(m_path, error);
+            if (!error && fs::file_time_type::clock::now() - since > kStaleLock) {
+                fs::remove(m_path, error);
+            } else {
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+            error.clear();
+        }
+        if (!m_held) {
+            ShowEngineError("Could not lock the catalog: " + m_path.string() +
+                            " is held; remove it if no other archive is running");
+        }
+    }
+    ~CatalogLock()
+    {
+        std::error_code error;
+        if (m_held) {
+            fs::remove(m_path, error);
+        }
+    }
+    CatalogLock(const CatalogLock&) = delete;
+    CatalogLock& operator=(const CatalogLock&) = delete;
+
+    bool Held() const { return m_held; }
+
+private:
+    fs::path m_path;
+    bool m_held = false;
+};
+
+// Writes the catalog under a temporary name and renames it into place.
+int WriteCatalog(const fs::path& collection, const std::vector<std::string>& lines)
+{
+    const fs::path catalog = collection / kCatalogName;
+    const fs::path partial = collection / ".catalog.tsv.partial";
+    std::ofstream out(partial, std::ios::binary | std::ios::trunc);
+    out << Header() << "\n";
+    for (const std::string& line : lines) {
+        out << line << "\n";
+    }
+    out.close();
+    std::error_code error;
+    if (out) {
+        fs::rename(partial, catalog, error);
+    }
+    if (!out || error) {
+        fs::remove(partial, error);
+        ShowEngineError("Could not write " + catalog.string());
+        return EngineStatus::Failure;
+    }
+    return EngineStatus::Success;
+}
+
+bool IsDeviceName(std::string id)
+{
+    id = id.substr(0, id.find('.'));
+    std::transform(id.begin(), id.end(), id.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    static const std::set<std::string> devices = {"CON", "PRN", "AUX", "NUL"};
+    const bool numbered = id.size() == 4 && (id.rfind("COM", 0) == 0 || id.rfind("LPT", 0) == 0) && id[3] >= '1' && id[3] <= '9';
+    return devices.count(id) > 0 || numbered;
+}
+
+}  // namespace
+
+std::string IdentifierProblem(const std::string& id)
+{
+    const std::string named = "The identifier '" + id + "'";
+    if (id.empty()) {
+        return "The identifier is empty";
+    }
+    if (id.find_first_of("/\\") != std::string::npos) {
+        return named + " holds a path separator";
+    }
+    if (id == "." || id == "..") {
+        return named + " names a folder, not a bag";
+    }
+    const bool portable = id.size() <= 64 && id.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789._-") == std::string::npos;
+    if (!portable || id[0] == '.' || id[0] == '-' || id.back() == '.' || IsDeviceName(id)) {
+        return named + " is no portable file name: at most 64 letters A to Z, digits, '.', '_' and '-', not first a '.' or '-'";
+    }
+    if (id == kCatalogName) {
+        return named + " is the name of the catalog";
+    }
+    return {};
+}
+
+int AddToCatalog(const std::string& collectionName, const std::string& id)
+{
+    const fs::path collection(collectionName);
+    const CatalogLock lock(collection);
+    if (!lock.Held()) {
+        return EngineStatus::Failure;
+    }
+    std::vector<std::string> lines;
+    if (!ReadCatalog(collection, lines)) {
+        return WriteCatalog(collection, LinesOfBags(collection));
+    }
+    lines.erase(std::remove_if(lines.begin(), lines.end(), [&id](const std::string& line) { return IdOfLine(line) == id; }),
+                lines.end());
+    lines.push_back(LineOfBag(collection / id));
+    return WriteCatalog(collection, lines);
+}
+
+int RefreshCatalog(const std::string& collectionName, bool& rebuilt)
+{
+    const fs::path collection(collectionName);
+    const CatalogLock lock(collection);
+    if (!lock.Held()) {
+        return EngineStatus::Failure;
+    }
+    std::vector<std::string> lines;
+    const std::vector<std::string> ofBags = LinesOfBags(collection);
+    const bool read = ReadCatalog(collection, lines);
+    std::sort(lines.begin(), lines.end());
+    std::vector<std::string> sorted = ofBags;
+    std::sort(sorted.begin(), sorted.end());
+    rebuilt = !read || lines != sorted;
+    return rebuilt ? WriteCatalog(collection, ofBags) : EngineStatus::Success;
+}
