@@ -325,7 +325,10 @@ bool WaitForDisk(char letter, bool present)
     for (;;) {
         DISK_GEOMETRY geometry{};
         const int probed = ProbeDrive(letter, geometry);
-        const bool inDrive = probed == EngineStatus::Success || probed == EngineStatus::DriveInUse;
+        // Two heads: Wine answers for a drive whose image file has gone with
+        // the geometry of a hard disk.
+        const bool inDrive = (probed == EngineStatus::Success && geometry.TracksPerCylinder == 2) ||
+                             probed == EngineStatus::DriveInUse;
         if (CtrlCPressed()) {
             return false;
         }

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # trakoni-cli.exe end to end under Wine, on the virtual floppies of the test
 # prefix (A: 1.44 MB, B: 720 KB, E: an image of no floppy size):
-#   cli-tests.sh copies|refusals|interrupt WINE-RUN PREFIX EXE WORK
+#   cli-tests.sh copies|refusals|interrupt|archive WINE-RUN PREFIX EXE WORK
 # WORK is made afresh; the program sees it through Wine's drive Z: (the host's
 # root). Paths in it must not hold spaces.
 set -u
@@ -213,6 +213,96 @@ interrupt() {
         unpack "$W/big.img" "$W/unpacked"
     [[ $err == *"ERROR: Could not read $W/big.img"* ]] || fail "unpack of a shrinking image: $err"
     [ ! -e "$t/unpacked" ] || fail "unpack of a shrinking image left files behind"
+}
+
+# until CONDITION: waits for it, a minute at most.
+until_true() {
+    local _
+    for _ in $(seq 600); do eval "$1" && return 0; sleep 0.1; done
+    fail "timed out waiting for: $1"
+    return 1
+}
+
+archive() {
+    head -c 1474560 /dev/urandom >"$work/disk.img"
+    cp "$work/disk.img" "$a"
+    local c=$t/coll C=$W/coll sha
+    sha=$(sha256sum <"$work/disk.img" | cut -d' ' -f1)
+    expect 0 "d1 archived as $C\d1: 0 of 2,880 sectors unreadable" archive A: "$C" --id d1 --operator "Ann Lee" --note "Box 3"
+    expect 0 "" validate "$C\d1"
+    [ "$out" = "$C\d1: valid" ] || fail "validate of a new bag: $out"
+    # The bag checked by the host's tools, independently of ours.
+    (cd "$c/d1" && sha256sum -c --quiet manifest-sha256.txt tagmanifest-sha256.txt &&
+        sha512sum -c --quiet manifest-sha512.txt tagmanifest-sha512.txt) || fail "the host's tools reject the bag"
+    same "$c/d1/data/d1.img" "$work/disk.img" "archive: the image is not the disk"
+    local oxum
+    oxum=$(find "$c/d1/data" -type f -printf '%s\n' | awk '{ s += $1; n++ } END { print s "." n }')
+    [ "$(grep -cx -e "Payload-Oxum: $oxum" -e 'External-Identifier: d1' -e 'Contact-Name: Ann Lee' \
+        -e 'External-Description: Box 3' -e 'Trakoni-Unreadable-Sectors: 0' "$c/d1/bag-info.txt")" = 5 ] ||
+        fail "bag-info.txt: $(cat "$c/d1/bag-info.txt")"
+    [ "$(cut -f1,4- "$c/catalog.tsv")" = $'ID\tUnreadable-Sectors\tImage-SHA-256\tStatus\nd1\t0\t'"$sha"$'\tcomplete' ] ||
+        fail "catalog: $(cat "$c/catalog.tsv")"
+    expect 0 "" archive A: "$C" --id d2 --cylinders --quiet
+    joined_is "$c/d2/data/cylinders" "$work/disk.img" "archive --cylinders: the files do not hold the disk"
+
+    # Corruptions of a copy of the bag, each named by validate.
+    local text change
+    while IFS='|' read -r text change; do
+        rm -rf "$c/bad" && cp -r "$c/d1" "$c/bad" && (cd "$c/bad" && eval "$change")
+        run validate "$C\bad"
+        [ "$status" = 3 ] && [[ $out == *"$C\bad: $text"* ]] || fail "validate after $change: $status $out"
+    done <<CASES
+data/d1.img does not match its SHA-256 in manifest-sha256.txt|printf x | dd of=data/d1.img bs=1 seek=5000 conv=notrunc status=none
+manifest-sha512.txt lists data/d1.log, which does not exist|rm data/d1.log
+data/extra is not in manifest-sha256.txt|echo x >data/extra
+Payload-Oxum is 1.1 but the payload is $oxum|sed -i 's/^Payload-Oxum: .*/Payload-Oxum: 1.1/' bag-info.txt
+bag-info.txt does not match its SHA-512 in tagmanifest-sha512.txt|sed -i 's/Ann Lee/Bob/' bag-info.txt
+manifest-sha256.txt lists data/gone.img, which does not exist|echo "\$(printf %064d 0)  data/gone.img" >>manifest-sha256.txt
+CASES
+    rm -rf "$c/bad"
+    # A bag of another tool, with MD5 and SHA-1 manifests.
+    mkdir -p "$c/other/data" && echo text >"$c/other/data/f.txt"
+    printf 'BagIt-Version: 0.97\nTag-File-Character-Encoding: UTF-8\n' >"$c/other/bagit.txt"
+    (cd "$c/other" && md5sum data/f.txt >manifest-md5.txt && sha1sum data/f.txt >manifest-sha1.txt)
+    expect 0 "" validate "$W/coll/other"
+    echo changed >"$c/other/data/f.txt"
+    run validate "$W/coll/other" "$C\d1"
+    [ "$status" = 3 ] && [[ $out == *"its MD5 in manifest-md5.txt"*"its SHA-1 in manifest-sha1.txt"*"$C\d1: valid" ]] ||
+        fail "validate of a changed bag of another tool: $out"
+    rm -rf "$c/other"
+
+    # Refused before the drive is touched: it has no disk now.
+    local before id
+    : >"$a"
+    before=$(snapshot)
+    for id in "" a/b .. é CON; do
+        expect 2 "trakoni-cli: The identifier" archive A: "$C" --id "$id"
+    done
+    [ "$(snapshot)" = "$before" ] || fail "a refused identifier wrote something"
+    head -c 1474560 /dev/urandom >"$a"
+    expect 1 "ERROR: $C\d1 already holds a bag; use --force to replace it" archive A: "$C" --id d1
+    same "$c/d1/data/d1.img" "$work/disk.img" "archive without --force replaced a bag"
+    at 130 "$c/.partial.d3/cylinders/cyl00.bin" 'kill -INT $pid' archive A: "$C" --id d3
+    [ ! -e "$c/d3" ] && [ ! -e "$c/.partial.d3" ] || fail "an interrupted archive left a bag: $(ls -a "$c")"
+
+    # The station: a disk, two refusals, the disk changed, the end of the file.
+    printf 'd4\na/b\nd1\nd5\n' >"$t/ids"
+    "$wine_run" "$prefix" "$exe" station A: "$C" --ids "$W/ids" >"$work/out" 2>"$work/err" </dev/null &
+    local pid=$!
+    # The disk out: an image of no floppy size, never no image, after which
+    # Wine would find another device behind A:.
+    until_true 'grep -q "Take the disk d4 out" "$work/err"' && : >"$a" &&
+        until_true 'grep -q "Put the disk d5 into A:" "$work/err"' && cp "$work/disk.img" "$a" &&
+        until_true 'grep -q "Take the disk d5 out" "$work/err"' && : >"$a" || kill "$pid"
+    wait "$pid" || fail "station: exit status $?"
+    out=$(tr -d '\r' <"$work/out")
+    [[ $out == "d4: archived as $C\d4: 0 of 2,880"*"a/b: refused: The identifier 'a/b' holds a path separator"*"d1: refused: already in the collection"*"d5: archived"*"Station ended: 2 disks archived, 0 with unreadable sectors, 2 failed or refused" ]] ||
+        fail "station: $out"
+    cp "$work/disk.img" "$a"
+    same "$c/d5/data/d5.img" "$work/disk.img" "station: d5 is not the second disk"
+    cmp -s "$c/d4/data/d4.img" "$work/disk.img" && fail "station: d4 is the second disk"
+    expect 0 "" catalog "$C"
+    [ "$(cut -f1 <<<"$out" | tr '\n' ' ')" = "ID d1 d2 d4 d5 " ] || fail "catalog: $out"
 }
 
 "$group"
