@@ -2,7 +2,10 @@
 // observer after the current cylinder, and the exit statuses of a rescue.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "cli/Commands.h"
+#include "engine/BagIt.h"
 #include "engine/CommandLine.h"
 #include "tests/support/TestSupport.h"
 
@@ -99,6 +102,40 @@ TEST(CommandLineRescue, ExitsWith4WhileSectorsAreUnreadable)
     ASSERT_EQ(ParseArguments({"read", "A:", other.Path(), "--rescue", "--quiet"}, arguments = {}), "");
     EXPECT_EQ(RunCommand(arguments), ExitStatus::Failed);
     ExpectNothingLeaked(floppy.platform);
+}
+
+// An archive of a disk with an unreadable sector is a valid bag that records
+// it, with exit status 4; two reads that differ make no bag, with 3.
+TEST(CommandLineArchive, ABagRecordsUnreadableSectorsAndTwoReadsThatDifferMakeNone)
+{
+    for (const bool rescue : {true, false}) {
+        SimulatedFloppy floppy(k144, Pattern(kDiskBytes, 0, 'B'));
+        Bytes& medium = floppy.platform.Medium('A');
+        if (rescue) {
+            floppy.platform.AddBadArea(17 * kCylinderBytes + 512, 512, ERROR_CRC);
+        } else {
+            floppy.platform.OnCall(Api::ReadFile, 80, [&] { medium[100] ^= 1; });
+        }
+        TempFolder collection;
+        Arguments arguments;
+        std::vector<std::string> words = {"archive", "A:", collection.Path(), "--id", "box1-07", "--quiet"};
+        rescue ? words.insert(words.end(), {"--rescue", "--retries", "0"}) : words.end();
+        ASSERT_EQ(ParseArguments(words, arguments), "");
+        EXPECT_EQ(RunCommand(arguments), rescue ? ExitStatus::Incomplete : ExitStatus::Differs);
+        const std::string bag = collection.Path() + "\\box1-07", data = bag + "\\data\\box1-07";
+        ExpectNothingLeaked(floppy.platform);
+        if (!rescue) {
+            EXPECT_TRUE(std::filesystem::is_empty(collection.Path()));
+            continue;
+        }
+        EXPECT_EQ(ValidateBag(bag), std::vector<std::string>{});
+        EXPECT_EQ(TagValue(ReadBagInfo(bag), "Trakoni-Unreadable-Sectors"), "1");
+        const Bytes log = ReadWholeFile(data + ".log"), map = ReadWholeFile(data + ".map");
+        EXPECT_NE(std::string(log.begin(), log.end()).find("1 of 2,880 sectors unreadable: cylinder 17 head 0 sector 2\n"), std::string::npos);
+        EXPECT_NE(std::string(map.begin(), map.end()).find("0x0004CA00  0x00000200  -"), std::string::npos);
+        const Bytes image = ReadWholeFile(data + ".img");
+        EXPECT_TRUE(std::equal(image.begin(), image.begin() + 17 * kCylinderBytes + 512, medium.begin()));
+    }
 }
 
 }  // namespace
