@@ -96,6 +96,10 @@ if command -v strace >/dev/null; then
         -o "$work/cli.strace" bash -c "$(declare -f cli_run); root=$root prefix=$prefix bench=$bench windows_files='$windows_files' windows_packed='$windows_packed' cli_run 1" >/dev/null 2>&1 || true
 fi
 
+# An archive against the same two reads without a bag (read --verify), on
+# the image file.
+"$root/cmake/wine-run.sh" "$prefix" "$bench" archive A "$windows_files" "$rounds" 2>&1 | tr -d '\r' >"$work/archive.out" ||
+    { cat "$work/archive.out" >&2; echo "bench.sh: the archive benchmark failed" >&2; exit 1; }
 
 # The host: the same work with split and cat.
 best_median() {  # milliseconds of every round on stdin
@@ -138,6 +142,12 @@ printf '  %-18s %-22s %-22s %s\n' "80 files to disk" "$(engine_time image files-
 printf '  %-18s %-22s %-22s %s\n' "write --verify" "$(engine_time cli write-verify)" "-" "$host_cat_cmp  (cat, cmp)"
 printf '  %-18s %-22s %-22s %s\n' "pack" "$(engine_time cli pack)" "-" "$host_cat  (cat)"
 printf '  %-18s %-22s %-22s %s\n' "unpack" "$(engine_time cli unpack)" "-" "$host_split  (split -b 18432)"
+printf '  %-18s %-22s %-22s %s\n' "read --verify" "$(engine_time archive read-verify)" "-" "-"
+printf '  %-18s %-22s %-22s %s\n' "archive" "$(engine_time archive archive)" "-" "-"
+awk '$1 == "RESULT" { t[$2] = $5 } $1 == "RESULT" && $2 == "disk-to-files" { read = $5 }
+    END { printf "  an archive adds %.2f ms to the two reads of read --verify (median; %.1f%% of them, %.1f%% of a plain read)\n",
+          t["archive"] - t["read-verify"], 100 * (t["archive"] - t["read-verify"]) / t["read-verify"],
+          100 * (t["archive"] - t["read-verify"]) / read }' "$work/archive.out" "$work/image.out"
 [ -z "$device_note" ] || echo "  block device: $device_note"
 echo "  (a real 1.44 MB drive needs about 160 revolutions, over 30 s, per disk)"
 

@@ -1,6 +1,7 @@
 // The benchmark's measures inside the program (scripts/bench.sh runs it):
 //   trakoni_bench copies LETTER FOLDER ROUNDS      disk to files, files to disk (as read and write)
 //   trakoni_bench cli LETTER FOLDER IMAGE ROUNDS   write --verify, pack, unpack
+//   trakoni_bench archive LETTER FOLDER ROUNDS     read --verify, and archive into FOLDER\collection
 // time the work on the real platform: "RESULT NAME ok|failed BEST MEDIAN" (ms);
 //   trakoni_bench rescue
 // counts the requests (each at least one revolution of a drive) of a rescue on
@@ -79,14 +80,17 @@ int main(int argc, char** argv)
     if (what == "rescue") {
         return CompareRescueRequests();
     }
-    if (!((what == "copies" && argc == 5) || (what == "cli" && argc == 6))) {
-        std::printf("usage: trakoni_bench copies LETTER FOLDER ROUNDS | cli LETTER FOLDER IMAGE ROUNDS | rescue\n");
+    if (!((what == "copies" && argc == 5) || (what == "cli" && argc == 6) || (what == "archive" && argc == 5))) {
+        std::printf("usage: trakoni_bench copies|archive LETTER FOLDER ROUNDS | cli LETTER FOLDER IMAGE ROUNDS | rescue\n");
         return 2;
     }
     const std::string drive = argv[2], folder = argv[3];
     std::vector<Operation> operations;
     if (what == "copies") {  // the dialog's two copies
         operations = {{"disk-to-files", {"read", drive, folder, "--force", "--quiet"}}, {"files-to-disk", {"write", folder, drive, "--quiet"}}};
+    } else if (what == "archive") {  // the same two reads, then the bag
+        operations = {{"read-verify", {"read", drive, folder, "--verify", "--force", "--quiet"}},
+                      {"archive", {"archive", drive, folder + "\\collection", "--id", "disk", "--force", "--quiet"}}};
     } else {
         operations = {{"write-verify", {"write", folder, drive, "--verify", "--quiet"}},
                       {"pack", {"pack", folder, argv[4], "--force", "--quiet"}},
