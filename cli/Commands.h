@@ -9,7 +9,8 @@ constexpr int Failed = 1;        // the copy failed; the message says why
 constexpr int Usage = 2;         // the command line is wrong
 constexpr int Differs = 3;       // verification found a difference
 constexpr int Incomplete = 4;    // a rescue left sectors unreadable
-constexpr int Interrupted = 130; // Ctrl+C stopped the copy
+constexpr int Interrupted = 130; // Ctrl+C (SIGINT) stopped the copy
+constexpr int Terminated = 143;  // SIGTERM stopped it (POSIX systems)
 }  // namespace ExitStatus
 
 // Runs a command that ParseArguments accepted.

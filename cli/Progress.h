@@ -52,5 +52,14 @@ private:
     bool m_showLine;
 };
 
+// What asked the running operation to stop, if anything: Ctrl+C (SIGINT),
+// or on a POSIX system SIGTERM.
+namespace InterruptedBy {
+constexpr int Nothing = 0;
+constexpr int Keyboard = 1;
+constexpr int Termination = 2;
+}  // namespace InterruptedBy
+int Interruption();
+
 // Takes the progress line off the console, if one is shown.
 void ClearProgressLine();

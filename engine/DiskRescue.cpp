@@ -279,12 +279,13 @@ private:
 
 }  // namespace
 
-int RescueDiskToFiles(char letter, const std::string& folder, const RescueOptions& options,
+int RescueDiskToFiles(const FloppyDrive& drive, const std::string& folder,
+                      const RescueOptions& options,
                       RescueResult& result)
 {
     result = RescueResult{};
     OpenedDrive session;
-    const int opened = OpenDrive(letter, session);
+    const int opened = OpenDrive(drive, session);
     if (opened != EngineStatus::Success) {
         return opened;
     }

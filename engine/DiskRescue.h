@@ -10,6 +10,7 @@
 
 #include <string>
 
+#include "engine/FloppyDrive.h"
 #include "engine/Status.h"
 
 constexpr int kDefaultRescueRetries = 3;
@@ -52,7 +53,7 @@ struct RescueResult {
     int tracksPerCylinder = 0;
 };
 
-// Rescues the disk in drive `letter` into cyl00.bin .. cyl79.bin in `folder`;
+// Rescues the disk in `drive` into cyl00.bin .. cyl79.bin in `folder`;
 // the disk is only read. An unreadable sector holds "TRAKONI BAD SECTOR "
 // repeated over it in its file. Without a map every file is written, first
 // full of those markers; with one, only the files of areas not yet read.
@@ -60,7 +61,8 @@ struct RescueResult {
 // unreadable, Interrupted, or the status of a failure after its message: the
 // drive cannot be opened, the map or a file cannot be read or written, or the
 // disk has gone (the map keeps what was read).
-int RescueDiskToFiles(char letter, const std::string& folder, const RescueOptions& options,
+int RescueDiskToFiles(const FloppyDrive& drive, const std::string& folder,
+                      const RescueOptions& options,
                       RescueResult& result);
 
 // One line for the user, such as "2 of 2,880 sectors unreadable: cylinder 17

@@ -15,10 +15,10 @@ void ShowEngineError(const std::string& text, const char* caption)
     CurrentPlatform().MessageBoxA(nullptr, text.c_str(), caption, MB_ICONERROR | MB_OK);
 }
 
-int OpenDrive(char letter, OpenedDrive& session, int cylinders)
+int OpenDrive(const FloppyDrive& drive, OpenedDrive& session, int cylinders)
 {
     HANDLE hDrive = INVALID_HANDLE_VALUE;
-    if (OpenFloppyDrive(letter, hDrive) != EngineStatus::Success ||
+    if (OpenFloppyDrive(drive, hDrive) != EngineStatus::Success ||
         hDrive == INVALID_HANDLE_VALUE) {
         return EngineStatus::DriveNotOpened;
     }
@@ -106,18 +106,18 @@ int ForEachDiskCylinder(const OpenedDrive& session, CylinderObserver* observer, 
 
 int CopyDiskToFiles(char letter, const std::string& folder)
 {
-    return CopyDiskToFiles(letter, folder, nullptr);
+    return CopyDiskToFiles(FloppyDrive(letter), folder, nullptr);
 }
 
 int CopyFilesToDisk(char letter, const std::string& folder)
 {
-    return CopyFilesToDisk(letter, folder, nullptr);
+    return CopyFilesToDisk(FloppyDrive(letter), folder, nullptr);
 }
 
-int CopyDiskToFiles(char letter, const std::string& folder, CylinderObserver* observer)
+int CopyDiskToFiles(const FloppyDrive& drive, const std::string& folder, CylinderObserver* observer)
 {
     OpenedDrive session;
-    const int opened = OpenDrive(letter, session);
+    const int opened = OpenDrive(drive, session);
     if (opened != EngineStatus::Success) {
         return opened;
     }
@@ -131,10 +131,10 @@ int CopyDiskToFiles(char letter, const std::string& folder, CylinderObserver* ob
     });
 }
 
-int CopyFilesToDisk(char letter, const std::string& folder, CylinderObserver* observer)
+int CopyFilesToDisk(const FloppyDrive& drive, const std::string& folder, CylinderObserver* observer)
 {
     OpenedDrive session;
-    const int opened = OpenDrive(letter, session);
+    const int opened = OpenDrive(drive, session);
     if (opened != EngineStatus::Success) {
         return opened;
     }
@@ -162,12 +162,13 @@ int CopyFilesToDisk(char letter, const std::string& folder, CylinderObserver* ob
     return EngineStatus::Success;
 }
 
-int VerifyDiskAgainstFiles(char letter, const std::string& folder, CylinderObserver* observer)
+int VerifyDiskAgainstFiles(const FloppyDrive& drive, const std::string& folder,
+                           CylinderObserver* observer)
 {
     // One buffer of two cylinders: the disk's in the first half, the file's in
     // the second.
     OpenedDrive session;
-    const int opened = OpenDrive(letter, session, 2);
+    const int opened = OpenDrive(drive, session, 2);
     if (opened != EngineStatus::Success) {
         return opened;
     }
@@ -197,25 +198,25 @@ int VerifyDiskAgainstFiles(char letter, const std::string& folder, CylinderObser
     });
 }
 
-int ReadDisk(char letter, CylinderObserver* observer)
+int ReadDisk(const FloppyDrive& drive, CylinderObserver* observer)
 {
     OpenedDrive session;
-    const int opened = OpenDrive(letter, session);
+    const int opened = OpenDrive(drive, session);
     if (opened != EngineStatus::Success) {
         return opened;
     }
     return ForEachDiskCylinder(session, observer, [](int) { return EngineStatus::Success; });
 }
 
-int ProbeDrive(char letter, DISK_GEOMETRY& geometry)
+int ProbeDrive(const FloppyDrive& drive, DISK_GEOMETRY& geometry)
 {
     HANDLE hDrive = INVALID_HANDLE_VALUE;
     DWORD error = ERROR_SUCCESS;
-    const int opened = OpenFloppyDriveQuietly(letter, hDrive, error);
-    if (opened != EngineStatus::Success) {
-        return opened;
+    const int status = OpenFloppyDriveQuietly(drive, hDrive, error);
+    if (status != EngineStatus::Success) {
+        return status;
     }
-    const ScopedPlatformHandle drive(hDrive);
+    const ScopedPlatformHandle opened(hDrive);
     uint32_t bytesPerCylinder = 0;
     if (GetDriveGeometry(hDrive, geometry) != EngineStatus::Success ||
         !ComputeBytesPerCylinder(geometry, bytesPerCylinder)) {

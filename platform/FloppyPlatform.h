@@ -1,4 +1,4 @@
-// The narrow seam between the imaging engine and Windows. Every operating
+// The narrow seam between the imaging engine and the system. Every operating
 // system call the engine makes goes through this interface, named after the
 // Win32 call it stands for, so tests can put a simulated floppy drive (and any
 // fault of it) in place of the real one.
@@ -44,7 +44,7 @@ public:
     virtual UINT GetDriveTypeA(const char* rootPath) = 0;
 };
 
-// The platform the engine talks to: the real Windows one unless a
+// The platform the engine talks to: the system's real one unless a
 // ScopedPlatformOverride is alive.
 FloppyPlatform& CurrentPlatform();
 
