@@ -21,6 +21,13 @@ void ShowDriveError(const std::string& text, const char* caption)
     CurrentPlatform().MessageBoxA(nullptr, text.c_str(), caption, MB_ICONERROR | MB_OK);
 }
 
+// These words on the write path too: the message users know.
+int ShowWriteFailed()
+{
+    ShowDriveError("Read from disk failed.  Disk might be damaged or missing.", "Error");
+    return EngineStatus::Failure;
+}
+
 std::string OpenFailureText(const FloppyDrive& drive, int status, DWORD error)
 {
     switch (status) {
@@ -199,8 +206,11 @@ int WriteCylinder(HANDLE hDrive, const unsigned char* buffer, uint32_t bytesPerC
         return EngineStatus::TransferRefused;
     case TransferOutcome::Failed:
     default:
-        // These words on the write path too: the message users know.
-        ShowDriveError("Read from disk failed.  Disk might be damaged or missing.", "Error");
-        return EngineStatus::Failure;
+        return ShowWriteFailed();
     }
+}
+
+int FlushDrive(HANDLE hDrive)
+{
+    return CurrentPlatform().FlushFileBuffers(hDrive) ? EngineStatus::Success : ShowWriteFailed();
 }

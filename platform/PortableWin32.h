@@ -41,12 +41,14 @@ union LARGE_INTEGER {
     LONGLONG QuadPart;
 };
 
-// The floppy media types, with Windows' values.
+// The media types the engine and its tests name, with Windows' values.
 enum MEDIA_TYPE {
+    Unknown = 0,
     F5_1Pt2_512 = 1,
     F3_1Pt44_512 = 2,
     F3_2Pt88_512 = 3,
     F3_720_512 = 5,
+    RemovableMedia = 11,
 };
 
 struct DISK_GEOMETRY {
@@ -95,6 +97,7 @@ constexpr DWORD ERROR_OUTOFMEMORY = 14;
 constexpr DWORD ERROR_WRITE_PROTECT = 19;
 constexpr DWORD ERROR_NOT_READY = 21;
 constexpr DWORD ERROR_CRC = 23;
+constexpr DWORD ERROR_SEEK = 25;
 constexpr DWORD ERROR_SECTOR_NOT_FOUND = 27;
 constexpr DWORD ERROR_WRITE_FAULT = 29;
 constexpr DWORD ERROR_READ_FAULT = 30;
@@ -113,4 +116,8 @@ constexpr DWORD ERROR_IO_PENDING = 997;
 constexpr DWORD ERROR_NO_MEDIA_IN_DRIVE = 1112;
 constexpr DWORD ERROR_IO_DEVICE = 1117;
 constexpr DWORD ERROR_MEDIA_CHANGED = 1110;
+constexpr DWORD ERROR_FLOPPY_ID_MARK_NOT_FOUND = 1122;
+constexpr DWORD ERROR_FLOPPY_WRONG_CYLINDER = 1123;
+constexpr DWORD ERROR_FLOPPY_UNKNOWN_ERROR = 1124;
+constexpr DWORD ERROR_FLOPPY_BAD_REGISTERS = 1125;
 constexpr DWORD ERROR_DEVICE_NOT_CONNECTED = 1167;

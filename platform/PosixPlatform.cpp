@@ -307,6 +307,15 @@ BOOL PosixPlatform::CancelIo(HANDLE file)
     return DriveFd(file) >= 0 ? TRUE : Fail(ERROR_INVALID_HANDLE);
 }
 
+BOOL PosixPlatform::FlushFileBuffers(HANDLE file)
+{
+    const int fd = DriveFd(file);
+    if (fd < 0) {
+        return Fail(ERROR_INVALID_HANDLE);
+    }
+    return ::fsync(fd) == 0 ? TRUE : Fail(Win32ErrorOfErrno(errno));
+}
+
 BOOL PosixPlatform::CloseHandle(HANDLE handle)
 {
     Descriptor* descriptor = DescriptorOf(handle);

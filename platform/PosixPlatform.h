@@ -21,6 +21,9 @@ public:
     BOOL WriteFile(HANDLE file, const void* buffer, DWORD bytes, DWORD* done,
                    OVERLAPPED* overlapped) override;
     BOOL CancelIo(HANDLE file) override;
+    // fsync: what an image file or a loop device holds in the page cache
+    // reaches the medium, and a write error there shows.
+    BOOL FlushFileBuffers(HANDLE file) override;
     BOOL CloseHandle(HANDLE handle) override;
     HANDLE CreateEventA(SECURITY_ATTRIBUTES* security, BOOL manualReset,
                         BOOL initialState, const char* name) override;
