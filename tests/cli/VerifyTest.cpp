@@ -47,7 +47,7 @@ TEST(CommandLineVerify, ADiskUnlikeItsFilesExitsWith3NamingTheFirstDifference)
         EXPECT_EQ(floppy.platform.CallsTo(Api::ReadFile).size(), (writing ? 0 : 80) + std::min<size_t>(c.offset / kCylinderBytes + 1, 80));
         EXPECT_EQ(floppy.platform.CallsTo(Api::WriteFile).size(), writing ? 80u : 0u);
         std::string box = c.box ? std::string("Error: Verification failed: cylinder ") + c.box : "";
-        box.find('@') != std::string::npos ? box.replace(box.find('@'), 1, folder.Path() + "\\") : box;
+        box.find('@') != std::string::npos ? box.replace(box.find('@'), 1, folder.Join("")) : box;
         EXPECT_EQ(Boxes(floppy.platform), c.box ? std::vector<std::string>{box} : std::vector<std::string>{});
         ExpectNothingLeaked(floppy.platform);
     }
@@ -91,7 +91,7 @@ TEST(CommandLineRescue, ExitsWith4WhileSectorsAreUnreadable)
     Arguments arguments;
     ASSERT_EQ(ParseArguments({"read", "A:", folder.Path(), "--rescue", "--retries", "2", "--quiet"}, arguments), "");
     EXPECT_EQ(RunCommand(arguments), ExitStatus::Incomplete);
-    EXPECT_FALSE(ReadWholeFile(folder.Path() + "\\rescue.map").empty());
+    EXPECT_FALSE(ReadWholeFile(folder.Join("rescue.map")).empty());
     EXPECT_EQ(RunCommand(arguments), ExitStatus::Success);  // the sector reads at its sixth try
     EXPECT_TRUE(folder.ReadSet() == floppy.platform.Medium('A'));
     TempFolder other;

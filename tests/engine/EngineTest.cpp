@@ -201,7 +201,7 @@ TEST(ImagingOperations, StopAtTheFirstFaultWithOneMessage)
 TEST(ImagingOperations, AFullFileSystemFailsTheCopy)
 {
     Rig rig(k144, Pattern(k144.MediumBytes(), 0, 'N'));
-    EXPECT_EQ(CopyDiskToFiles('A', WinePathOf(TRAKONI_FULL_FOLDER)), 1);
+    EXPECT_EQ(CopyDiskToFiles('A', ProgramPathOf(TRAKONI_FULL_FOLDER)), 1);
     ExpectReportedThenReleased(rig.platform, "Error: Could not write to disk", false);
 }
 #endif
@@ -224,9 +224,13 @@ TEST(DriveAccess, LargeCylinderOffsetsCarryIntoTheHighHalf)
 
 }  // namespace
 
-int QuerySizeThenShrink(const char* name, struct _stat64* status)
+int QuerySizeThenShrink(const char* name, ShrinkingFileStatus* status)
 {
+#ifdef _WIN32
     const int answered = (_stat64)(name, status);
+#else
+    const int answered = (stat)(name, status);
+#endif
     if (answered == 0 && name == g_shrinking) {
         g_shrinking.clear();
         fs::resize_file(name, static_cast<uintmax_t>(status->st_size) - 1);

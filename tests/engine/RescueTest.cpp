@@ -94,11 +94,12 @@ Bytes Marked(Bytes disk, const std::string& sectors)
     return disk;
 }
 
-// `text` with @ for the folder and % for the map.
+// `text` with @ for the folder, @\ for a file in it, and % for the map.
 std::string Filled(std::string text, const TempFolder& folder)
 {
     for (size_t at = text.find_first_of("@%"); at != std::string::npos; at = text.find_first_of("@%", at + 1)) {
-        text.replace(at, 1, text[at] == '@' ? folder.Path() : folder.Path() + "\\rescue.map");
+        const bool inFolder = text[at] == '@' && text.compare(at + 1, 1, "\\") == 0;
+        text.replace(at, inFolder ? 2 : 1, text[at] == '%' ? folder.Join("rescue.map") : inFolder ? folder.Join("") : folder.Path());
     }
     return text;
 }
@@ -110,7 +111,7 @@ TEST(DiskRescue, ReadsAroundTheDamageMarksItAndCompletesTheSetOnceItIsGone)
     for (const RescueCase& c : kCases) {
         SCOPED_TRACE(c.name);
         TempFolder folder;
-        const std::string map = folder.Path() + "\\rescue.map";
+        const std::string map = folder.Join("rescue.map");
         RescueResult result;
         SimulatedFloppy floppy(k144, disk);
         for (const Damage& d : c.damage) {
@@ -141,7 +142,7 @@ TEST(DiskRescue, ReadsAroundTheDamageMarksItAndCompletesTheSetOnceItIsGone)
         for (size_t s = result.sectors.find('-'); s != std::string::npos; s = result.sectors.find('-', s + 1)) {
             unreadable += std::to_string(s) + "\n";
         }
-        ASSERT_TRUE(WriteWholeFile(WinePathOf(copy + ".map"), ReadWholeFile(map)) && WriteWholeFile(WinePathOf(copy + ".unreadable"), Bytes(unreadable.begin(), unreadable.end())));
+        ASSERT_TRUE(WriteWholeFile(ProgramPathOf(copy + ".map"), ReadWholeFile(map)) && WriteWholeFile(ProgramPathOf(copy + ".unreadable"), Bytes(unreadable.begin(), unreadable.end())));
 #endif
 
         // Again with the map, the damage gone, cylinder 1's file changed, 2's cut short, 3's gone: only what was
@@ -184,13 +185,13 @@ TEST(DiskRescue, RefusesAMapOfAnotherFolderOrDiskOrNoMapAtAll)
         TempFolder folder;
         const std::string map = Filled(c.map, folder);
         folder.WriteSet(files);
-        ASSERT_TRUE(WriteWholeFile(folder.Path() + "\\rescue.map", Bytes(map.begin(), map.end())));
+        ASSERT_TRUE(WriteWholeFile(folder.Join("rescue.map"), Bytes(map.begin(), map.end())));
         SimulatedFloppy floppy(k144, Pattern(k144.MediumBytes(), 0, 'D'));
         RescueResult result;
         EXPECT_EQ(RescueDiskToFiles('A', folder.Path(), {}, result), 1);
         EXPECT_EQ(Boxes(floppy.platform), std::vector<std::string>{"Error: " + Filled(c.box, folder)});
         EXPECT_EQ(floppy.platform.CallsTo(Api::ReadFile).size(), c.reads);
-        EXPECT_TRUE(folder.ReadSet() == files && ReadWholeFile(folder.Path() + "\\rescue.map") == Bytes(map.begin(), map.end()));
+        EXPECT_TRUE(folder.ReadSet() == files && ReadWholeFile(folder.Join("rescue.map")) == Bytes(map.begin(), map.end()));
         ExpectNothingLeaked(floppy.platform);
     }
 }

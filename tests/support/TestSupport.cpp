@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 
 namespace fs = std::filesystem;
 
@@ -38,10 +39,24 @@ bool WriteWholeFile(const std::string& path, const Bytes& bytes)
 std::string CylinderFile(const std::string& folder, int cylinder)
 {
     char name[16];
+#ifdef _WIN32
     std::snprintf(name, sizeof name, "\\cyl%02d.bin", cylinder);
+#else
+    std::snprintf(name, sizeof name, "/cyl%02d.bin", cylinder);
+#endif
     return folder + name;
 }
 
+std::string ProgramPathOf(const std::string& hostPath)
+{
+#ifdef _WIN32
+    return WinePathOf(hostPath);
+#else
+    return hostPath;
+#endif
+}
+
+#ifdef _WIN32
 std::string WinePathOf(const std::string& hostPath)
 {
     std::string path = "Z:" + hostPath;
@@ -55,10 +70,12 @@ std::string ImageOf(char letter)
     return WinePathOf(device ? device : std::string(std::getenv("WINEPREFIX")) + "/floppies/" + char(letter - 'A' + 'a') + ".img");
 }
 
+#endif
+
 TempFolder::TempFolder()
 {
     static int s_count = 0;
-    m_path = (fs::temp_directory_path() / ("trakoni-test-" + std::to_string(::GetCurrentProcessId()) + "-" +
+    m_path = (fs::temp_directory_path() / ("trakoni-test-" + std::to_string(std::random_device{}()) + "-" +
                                            std::to_string(++s_count))).string();
     fs::remove_all(m_path);
     fs::create_directories(m_path);
@@ -68,6 +85,15 @@ TempFolder::~TempFolder()
 {
     std::error_code ignored;
     fs::remove_all(m_path, ignored);
+}
+
+std::string TempFolder::Join(const std::string& name) const
+{
+#ifdef _WIN32
+    return m_path + "\\" + name;
+#else
+    return m_path + "/" + name;
+#endif
 }
 
 void TempFolder::WriteSet(const Bytes& image) const
@@ -112,8 +138,10 @@ void ExpectNothingLeaked(const SimulatedPlatform& platform)
     EXPECT_EQ(platform.OpenHandles() + platform.OpenEvents() + platform.LiveHeapBlocks(), 0) << "left open";
 }
 
+#ifdef _WIN32
 int RecordingPlatform::MessageBoxA(HWND owner, const char* text, const char* caption, UINT type)
 {
     messages.push_back(Described(std::string(caption) + ": " + text, owner, type));
     return IDOK;
 }
+#endif
