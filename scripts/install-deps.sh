@@ -14,6 +14,7 @@ packages=(
     imagemagick xdotool         # screenshots, finding windows
     libarchive-zip-perl         # crc32, to check the command line's checksums
     gddrescue                   # ddrescuelog checks the rescue map
+    fuse3 python3-fusepy        # the disk with bad sectors (tests/faultdevice)
     "$@"
 )
 
