@@ -19,18 +19,31 @@ namespace {
 constexpr char kMarker[] = "TRAKONI BAD SECTOR ";
 constexpr char kRead = '+', kUnreadable = '-', kNotRead = '?';
 
-// A disk that has gone is no bad sector: reading on would only mark the rest
-// of it unreadable. Nor is a request the system could not carry out.
-bool DriveHasGone(const TransferResult& result)
+// Errors in which the drive says the medium itself failed: a bad piece.
+bool MediumFailed(DWORD error)
 {
-    if (result.outcome == TransferOutcome::NoEvent ||
-        result.outcome == TransferOutcome::WaitFailed) {
+    switch (error) {
+    case ERROR_CRC:
+    case ERROR_SEEK:
+    case ERROR_SECTOR_NOT_FOUND:
+    case ERROR_READ_FAULT:
+    case ERROR_IO_DEVICE:
+    case ERROR_FLOPPY_ID_MARK_NOT_FOUND:
+    case ERROR_FLOPPY_WRONG_CYLINDER:
+    case ERROR_FLOPPY_UNKNOWN_ERROR:
+    case ERROR_FLOPPY_BAD_REGISTERS:
         return true;
+    default:
+        return false;
     }
-    switch (result.error) {
-    case ERROR_FILE_NOT_FOUND:
+}
+
+// Errors in which the drive says its disk has gone or been changed: asking the
+// disk again would not tell another disk from this one.
+bool DiskChanged(DWORD error)
+{
+    switch (error) {
     case ERROR_INVALID_HANDLE:
-    case ERROR_NOT_READY:
     case ERROR_DEV_NOT_EXIST:
     case ERROR_MEDIA_CHANGED:
     case ERROR_NO_MEDIA_IN_DRIVE:
@@ -39,6 +52,13 @@ bool DriveHasGone(const TransferResult& result)
     default:
         return false;
     }
+}
+
+bool SameGeometry(const DISK_GEOMETRY& a, const DISK_GEOMETRY& b)
+{
+    return a.Cylinders.QuadPart == b.Cylinders.QuadPart && a.MediaType == b.MediaType &&
+           a.TracksPerCylinder == b.TracksPerCylinder &&
+           a.SectorsPerTrack == b.SectorsPerTrack && a.BytesPerSector == b.BytesPerSector;
 }
 
 // The marker over `bytes` bytes, starting afresh at each sector.
@@ -205,7 +225,7 @@ private:
                 return FileNotWritten();
             }
             std::fill_n(m_sectors.begin() + first, sectors, kRead);
-        } else if (DriveHasGone(read)) {
+        } else if (!PieceFailed(read, first)) {
             ShowEngineError("Could not read from disk.  Disk might be damaged or missing.");
             return read.outcome == TransferOutcome::Refused ? EngineStatus::TransferRefused
                                                             : EngineStatus::TransferFailed;
@@ -213,6 +233,38 @@ private:
             m_sectors[static_cast<size_t>(first)] = kUnreadable;
         }
         return SaveMap();
+    }
+
+    // Whether a failed request means a bad piece, not a disk that has gone
+    // (which reading on would only mark unreadable): yes when the drive says
+    // the medium failed; otherwise (under Wine a bad sector of a block device
+    // reports "not ready") only if the disk still answers as before.
+    bool PieceFailed(const TransferResult& read, int first)
+    {
+        if (read.outcome == TransferOutcome::NoEvent ||
+            read.outcome == TransferOutcome::WaitFailed || DiskChanged(read.error)) {
+            return false;
+        }
+        return MediumFailed(read.error) || DiskAnswers(first);
+    }
+
+    // The geometry asked again is the session's, and the read sector nearest
+    // before `first` (or after it) reads again, into the spare cylinder.
+    bool DiskAnswers(int first)
+    {
+        DISK_GEOMETRY now{};
+        if (GetDriveGeometry(m_session.drive.Get(), now) != EngineStatus::Success ||
+            !SameGeometry(now, m_session.geometry)) {
+            return false;
+        }
+        size_t known = m_sectors.rfind(kRead, static_cast<size_t>(first));
+        known = known == std::string::npos ? m_sectors.find(kRead) : known;
+        if (known == std::string::npos) {
+            return true;  // nothing read yet to compare with
+        }
+        unsigned char* spare = m_session.Buffer() + m_session.bytesPerCylinder;
+        return ReadRange(m_session.drive.Get(), spare, ULONGLONG{m_sectorBytes} * known,
+                         m_sectorBytes).outcome == TransferOutcome::Complete;
     }
 
     // Written under another name first and then renamed over the map, so that
@@ -284,7 +336,8 @@ int RescueDiskToFiles(char letter, const std::string& folder, const RescueOption
 {
     result = RescueResult{};
     OpenedDrive session;
-    const int opened = OpenDrive(letter, session);
+    // The second cylinder is the spare that tells whether the disk still answers.
+    const int opened = OpenDrive(letter, session, 2);
     if (opened != EngineStatus::Success) {
         return opened;
     }

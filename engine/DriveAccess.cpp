@@ -32,6 +32,13 @@ std::string DriveName(char letter)
     return name + ":";
 }
 
+// These words on the write path too: the message users know.
+int ShowWriteFailed()
+{
+    ShowDriveError("Read from disk failed.  Disk might be damaged or missing.", "Error");
+    return EngineStatus::Failure;
+}
+
 std::string OpenFailureText(char letter, int status, DWORD error)
 {
     switch (status) {
@@ -215,8 +222,11 @@ int WriteCylinder(HANDLE hDrive, const unsigned char* buffer, uint32_t bytesPerC
         return EngineStatus::TransferRefused;
     case TransferOutcome::Failed:
     default:
-        // These words on the write path too: the message users know.
-        ShowDriveError("Read from disk failed.  Disk might be damaged or missing.", "Error");
-        return EngineStatus::Failure;
+        return ShowWriteFailed();
     }
+}
+
+int FlushDrive(HANDLE hDrive)
+{
+    return CurrentPlatform().FlushFileBuffers(hDrive) ? EngineStatus::Success : ShowWriteFailed();
 }

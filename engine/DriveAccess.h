@@ -52,3 +52,8 @@ int ReadCylinder(HANDLE hDrive, unsigned char* buffer, int cylinder,
 // message box.
 int WriteCylinder(HANDLE hDrive, const unsigned char* buffer,
                   uint32_t bytesPerCylinder, int cylinder);
+
+// Makes every byte written so far reach the disk. Returns 0, or 1 after the
+// write path's "Error" message box: a write the disk did not take is a failed
+// write, even when each request completed.
+int FlushDrive(HANDLE hDrive);

@@ -102,6 +102,30 @@ int ForEachDiskCylinder(const OpenedDrive& session, CylinderObserver* observer, 
     return EngineStatus::Success;
 }
 
+// Writes each file onto its cylinder.
+int WriteFilesToDisk(const OpenedDrive& session, const std::string& folder,
+                     CylinderObserver* observer)
+{
+    for (int cylinder = 0; cylinder < kCylinderCount; ++cylinder) {
+        // Checked again: a file can change while the disk is written.
+        const int read =
+            ReadCylinderFile(session.Buffer(), session.FileBytes(), folder, cylinder);
+        if (read != EngineStatus::Success) {
+            return ReportUnusableFile(read, folder, cylinder);
+        }
+        // WriteCylinder has shown its own message.
+        const int written = WriteCylinder(session.drive.Get(), session.Buffer(),
+                                          session.bytesPerCylinder, cylinder);
+        if (written != EngineStatus::Success) {
+            return written;
+        }
+        if (!GoOnAfter(observer, cylinder, session.Buffer(), session.bytesPerCylinder)) {
+            return EngineStatus::Interrupted;
+        }
+    }
+    return EngineStatus::Success;
+}
+
 }  // namespace
 
 int CopyDiskToFiles(char letter, const std::string& folder)
@@ -142,24 +166,13 @@ int CopyFilesToDisk(char letter, const std::string& folder, CylinderObserver* ob
     if (checked != EngineStatus::Success) {
         return checked;
     }
-    for (int cylinder = 0; cylinder < kCylinderCount; ++cylinder) {
-        // Checked again: a file can change while the disk is written.
-        const int read =
-            ReadCylinderFile(session.Buffer(), session.FileBytes(), folder, cylinder);
-        if (read != EngineStatus::Success) {
-            return ReportUnusableFile(read, folder, cylinder);
-        }
-        // WriteCylinder has shown its own message.
-        const int written = WriteCylinder(session.drive.Get(), session.Buffer(),
-                                          session.bytesPerCylinder, cylinder);
-        if (written != EngineStatus::Success) {
-            return written;
-        }
-        if (!GoOnAfter(observer, cylinder, session.Buffer(), session.bytesPerCylinder)) {
-            return EngineStatus::Interrupted;
-        }
+    // Interrupted too: the cylinders said to be written must be on the disk.
+    const int written = WriteFilesToDisk(session, folder, observer);
+    if (written != EngineStatus::Success && written != EngineStatus::Interrupted) {
+        return written;
     }
-    return EngineStatus::Success;
+    const int flushed = FlushDrive(session.drive.Get());
+    return flushed == EngineStatus::Success ? written : flushed;
 }
 
 int VerifyDiskAgainstFiles(char letter, const std::string& folder, CylinderObserver* observer)

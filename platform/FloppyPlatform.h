@@ -22,6 +22,9 @@ public:
     virtual BOOL WriteFile(HANDLE file, const void* buffer, DWORD bytes, DWORD* done,
                            OVERLAPPED* overlapped) = 0;
     virtual BOOL CancelIo(HANDLE file) = 0;
+    // Written bytes reach the medium only here on some systems (a block device
+    // under Wine reports its write errors at this call).
+    virtual BOOL FlushFileBuffers(HANDLE file) = 0;
     virtual BOOL CloseHandle(HANDLE handle) = 0;
 
     // Completion of overlapped requests.

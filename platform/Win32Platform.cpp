@@ -167,6 +167,11 @@ BOOL Win32Platform::CancelIo(HANDLE file)
     return ::CancelIo(file);
 }
 
+BOOL Win32Platform::FlushFileBuffers(HANDLE file)
+{
+    return ::FlushFileBuffers(file);
+}
+
 BOOL Win32Platform::CloseHandle(HANDLE handle)
 {
     return ::CloseHandle(handle);

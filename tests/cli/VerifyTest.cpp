@@ -82,7 +82,7 @@ TEST(CommandLineObserver, StopsTheCopyAfterTheCurrentCylinder)
 }
 
 // 0 only for a whole disk, 4 for one with sectors unreadable, 1 for a disk
-// that has gone; a second run with the map goes on where the first stopped.
+// that has gone (it says "not ready" and answers no more); a second run with the map goes on where the first stopped.
 TEST(CommandLineRescue, ExitsWith4WhileSectorsAreUnreadable)
 {
     SimulatedFloppy floppy(k144, Pattern(kDiskBytes, 0, 'R'));
@@ -95,7 +95,9 @@ TEST(CommandLineRescue, ExitsWith4WhileSectorsAreUnreadable)
     EXPECT_EQ(RunCommand(arguments), ExitStatus::Success);  // the sector reads at its sixth try
     EXPECT_TRUE(folder.ReadSet() == floppy.platform.Medium('A'));
     TempFolder other;
-    floppy.platform.FailCall(Api::ReadFile, ERROR_NOT_READY);
+    floppy.platform.OnCall(Api::ReadFile, static_cast<int>(floppy.platform.CallsTo(Api::ReadFile).size()) + 40, [&] {
+        floppy.platform.FailCall(Api::ReadFile, ERROR_NOT_READY), floppy.platform.FailCall(Api::DeviceIoControl, ERROR_NOT_READY);
+    });
     ASSERT_EQ(ParseArguments({"read", "A:", other.Path(), "--rescue", "--quiet"}, arguments = {}), "");
     EXPECT_EQ(RunCommand(arguments), ExitStatus::Failed);
     ExpectNothingLeaked(floppy.platform);

@@ -12,10 +12,11 @@ namespace {
 constexpr size_t kSector = 512;
 
 // Sectors (numbered through the disk from 0) that fail their first `times`
-// reads (-1: every read) with a CRC error.
-struct Damage { int first, count, times; };
-// From the nth read on (-1: never) the disk is gone: reads are refused, or fail when they complete.
-struct Vanish { int nth = -1; DWORD error = 0; bool refused = false; };
+// reads (-1: every read) with `error`.
+struct Damage { int first, count, times; DWORD error = ERROR_CRC; };
+// From the nth read on (-1: never) the disk is gone: reads are refused ('r'), or fail when they complete ('f'),
+// or a 720 KB disk is in the drive ('s').
+struct Vanish { int nth = -1; DWORD error = 0; char how = 'f'; };
 
 struct RescueCase {
     const char* name;
@@ -40,10 +41,13 @@ const RescueCase kCases[] = {
     {"the first and the last sector", {{0, 1, -1}, {2879, 1, -1}}, {}, -1, 13, 126, "-200 +167C00 -200",
      "2 of 2,880 sectors unreadable: cylinder 0 head 0 sector 1; cylinder 79 head 1 sector 18",
      "C@0 T@0 S@0 R1/3@0:2 R2/3@0:2 R3/3@0:2", 2},
-    {"the disk goes among the cylinders", {{634, 1, -1}}, {40, ERROR_NOT_READY, true}, -1, 4, 41, "+4C800 ?4800 +63000 ?B4000",
+    {"the disk goes among the cylinders", {{634, 1, -1}}, {40, ERROR_NOT_READY, 'r'}, -1, 4, 42, "+4C800 ?4800 +63000 ?B4000",
      "0 of 2,880 sectors unreadable, 1,476 not read", "C@0", 41},
-    {"the disk goes among the sectors", {{634, 1, -1}}, {84, ERROR_NO_MEDIA_IN_DRIVE, false}, -1, 6, 85, "+4F000 ?2000 +117000",
+    {"the disk goes among the sectors", {{634, 1, -1}}, {84, ERROR_NO_MEDIA_IN_DRIVE}, -1, 6, 85, "+4F000 ?2000 +117000",
      "0 of 2,880 sectors unreadable, 16 not read", "C@0 T@17 S@17", 16},
+    {"a disk of another format put in", {}, {40, 0, 's'}, -1, 6, 41, "+B4000 ?B4000", "0 of 2,880 sectors unreadable, 1,440 not read", "C@0", 40},
+    {"bad sectors that say the disk is not ready", {{634, 2, -1, ERROR_NOT_READY}}, {}, -1, 13, 116, "+4F400 -400 +118800",
+     "2 of 2,880 sectors unreadable: cylinder 17 head 1 sectors 5-6", "C@0 T@17 S@17 R1/3@17:2 R2/3@17:2 R3/3@17:2", 2},
     {"stopped by the user", {}, {}, 50, 9, 50, "+E1000 ?87000", "0 of 2,880 sectors unreadable, 1,080 not read", "C@0", 30},
 };
 
@@ -98,10 +102,12 @@ TEST(DiskRescue, ReadsAroundTheDamageMarksItAndCompletesTheSetOnceItIsGone)
         RescueResult result;
         SimulatedFloppy floppy(k144, disk);
         for (const Damage& d : c.damage) {
-            floppy.platform.AddBadArea(d.first * kSector, d.count * kSector, ERROR_CRC, d.times);
+            floppy.platform.AddBadArea(d.first * kSector, d.count * kSector, d.error, d.times);
         }
         floppy.platform.OnCall(Api::ReadFile, c.vanish.nth, [&] {
-            c.vanish.refused ? floppy.platform.FailCall(Api::ReadFile, c.vanish.error) : floppy.platform.AddBadArea(0, disk.size(), c.vanish.error);
+            c.vanish.how == 'r' ? floppy.platform.FailCall(Api::ReadFile, c.vanish.error)
+            : c.vanish.how == 'f' ? floppy.platform.AddBadArea(0, disk.size(), c.vanish.error)
+                                  : floppy.platform.InsertMedium('A', Slice(disk, 0, k720.MediumBytes()), MakeGeometry(2, 9, 512));
         });
         Recorder recorder;
         recorder.stopAt = c.stopAt;

@@ -14,7 +14,7 @@
 
 class SimulatedPlatform : public FloppyPlatform {
 public:
-    enum class Api { CreateFileA, DeviceIoControl, ReadFile, WriteFile, CancelIo, CloseHandle, CreateEventA,
+    enum class Api { CreateFileA, DeviceIoControl, ReadFile, WriteFile, CancelIo, FlushFileBuffers, CloseHandle, CreateEventA,
                      WaitForSingleObject, GetOverlappedResult, HeapAlloc, HeapFree, MessageBoxA, Other };
     // One call; fields that do not apply stay zero.
     struct Call {
@@ -103,6 +103,11 @@ public:
             }
         }
         return TRUE;
+    }
+    BOOL FlushFileBuffers(HANDLE file) override
+    {
+        Call& call = Begin(Api::FlushFileBuffers);
+        return call.handle = file, Faulted(call) ? FALSE : TRUE;
     }
     BOOL CloseHandle(HANDLE handle) override
     {
