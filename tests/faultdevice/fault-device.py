@@ -51,9 +51,7 @@ class FaultDevice(fusepy.Operations):
         return [(kind, s, n) for kind, a, b, n in self.faults if kind in kinds for s in range(max(a, first), min(b, last) + 1)]
 
     def text(self):
-        c = self.counts
-        return ('reads %d (%d failed) writes %d (%d failed)\n' %
-                (c['reads'], c['failed_reads'], c['writes'], c['failed_writes'])).encode()
+        return 'reads {reads} ({failed_reads} failed) writes {writes} ({failed_writes} failed)\n'.format(**self.counts).encode()
 
     def getattr(self, path, fh=None):
         if path == '/':
@@ -63,15 +61,6 @@ class FaultDevice(fusepy.Operations):
         if path == '/requests':
             return dict(st_mode=stat.S_IFREG | 0o444, st_nlink=1, st_size=len(self.text()))
         raise fusepy.FuseOSError(errno.ENOENT)
-
-    def readdir(self, path, fh):
-        return ['.', '..', 'disk.img', 'requests']
-
-    def open(self, path, flags):
-        return 0
-
-    def truncate(self, path, length, fh=None):
-        raise fusepy.FuseOSError(errno.EPERM)  # a disk keeps its size
 
     def read(self, path, size, offset, fh):
         if path == '/requests':
