@@ -127,6 +127,7 @@ refusals() {
     make_set "$work/zeros" "$t/small" 1000
     head -c 1474561 /dev/zero >"$t/long.img"
     mkdir "$t/empty"
+    printf 'Shopping:\n  milk\n' >"$t/notes.txt"
 
     # Nothing is written by any of these: no file under $t, no disk changes.
     local before want text args
@@ -148,6 +149,7 @@ refusals() {
 2|--retries and --map go with --rescue|read A: $W/new --retries 2
 2|--retries takes a number from 0 to 999|read A: $W/new --rescue --retries x
 1|ERROR: $W/set already holds cylinder files|read A: $W/set --rescue
+1|ERROR: $W/notes.txt is not a rescue map (line 1 is no status line)|read A: $W/new --rescue --map $W/notes.txt
 1|ERROR: $W/set already holds cylinder files ($W/set\cyl00.bin); use --force to replace them|read A: $W/set
 1|ERROR: $W/set already holds cylinder files|unpack $W/disk.img $W/set
 1|ERROR: $W/disk.img already exists; use --force to replace it|pack $W/set $W/disk.img

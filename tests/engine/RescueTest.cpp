@@ -2,6 +2,7 @@
 // status and requests; then a second run with the map once the damage is gone completes the set, nothing else.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
 
 #include "engine/DiskRescue.h"
@@ -9,7 +10,9 @@
 
 namespace {
 
+namespace fs = std::filesystem;
 constexpr size_t kSector = 512;
+const std::string kIdentity = "\n# Trakoni-Disk: 1474560 bytes, 80 x 2 x 18 x 512\n";
 
 // Sectors (numbered through the disk from 0) that fail their first `times`
 // reads (-1: every read) with `error`.
@@ -81,14 +84,23 @@ std::string Areas(const Bytes& map)
     return areas.empty() ? areas : areas.substr(1);
 }
 
-// The disk as its files should hold it: each sector not read is all marker.
+// The disk as its files should hold it: each sector not read is all marker, its own for unreadable and not tried yet.
 Bytes Marked(Bytes disk, const std::string& sectors)
 {
-    const std::string marker = "TRAKONI BAD SECTOR ";
     for (size_t i = 0; i < disk.size(); ++i) {
+        const std::string marker = sectors[i / kSector] == '-' ? "TRAKONI BAD SECTOR " : "TRAKONI NOT READ YET ";
         disk[i] = sectors[i / kSector] == '+' ? disk[i] : static_cast<unsigned char>(marker[i % kSector % marker.size()]);
     }
     return disk;
+}
+
+// `text` with @ for the folder and % for the map.
+std::string Filled(std::string text, const TempFolder& folder)
+{
+    for (size_t at = text.find_first_of("@%"); at != std::string::npos; at = text.find_first_of("@%", at + 1)) {
+        text.replace(at, 1, text[at] == '@' ? folder.Path() : folder.Path() + "\\rescue.map");
+    }
+    return text;
 }
 
 
@@ -118,7 +130,9 @@ TEST(DiskRescue, ReadsAroundTheDamageMarksItAndCompletesTheSetOnceItIsGone)
         EXPECT_EQ(recorder.passes, c.passes);
         ExpectNothingLeaked(floppy.platform);
 
-        EXPECT_EQ(Areas(ReadWholeFile(map)), c.areas);
+        const Bytes mapText = ReadWholeFile(map);
+        EXPECT_NE(std::search(mapText.begin(), mapText.end(), kIdentity.begin(), kIdentity.end()), mapText.end()) << "names its folder and disk";
+        EXPECT_EQ(Areas(mapText), c.areas);
         EXPECT_EQ(RescueSummary(result), c.summary);
         EXPECT_TRUE(folder.ReadSet() == Marked(disk, result.sectors));
 #ifdef TRAKONI_MAPS_FOR_DDRESCUELOG
@@ -130,25 +144,55 @@ TEST(DiskRescue, ReadsAroundTheDamageMarksItAndCompletesTheSetOnceItIsGone)
         ASSERT_TRUE(WriteWholeFile(WinePathOf(copy + ".map"), ReadWholeFile(map)) && WriteWholeFile(WinePathOf(copy + ".unreadable"), Bytes(unreadable.begin(), unreadable.end())));
 #endif
 
-        // Again with the map, the damage gone and cylinder 1's file changed: only what was not read is read.
-        ASSERT_TRUE(WriteWholeFile(folder.File(1), kept));
+        // Again with the map, the damage gone, cylinder 1's file changed, 2's cut short, 3's gone: only what was
+        // not read is read, and the two files that are not whole (after one read that tells it is the same disk).
+        ASSERT_TRUE(WriteWholeFile(folder.File(1), kept) && WriteWholeFile(folder.File(2), Slice(kept, 0, 512)) && fs::remove(folder.File(3)));
         SimulatedFloppy repaired(k144, disk);
         EXPECT_EQ(RescueDiskToFiles('A', folder.Path(), {}, result), 0);
-        EXPECT_EQ(repaired.platform.CallsTo(Api::ReadFile).size(), c.readsAgain);
+        EXPECT_EQ(repaired.platform.CallsTo(Api::ReadFile).size(), c.readsAgain + 1 + 2);
         EXPECT_EQ(RescueSummary(result), "0 of 2,880 sectors unreadable");
         EXPECT_EQ(Areas(ReadWholeFile(map)), "+168000");
         Bytes expected = disk;
         std::copy(kept.begin(), kept.end(), expected.begin() + kept.size());
         EXPECT_TRUE(folder.ReadSet() == expected);
     }
-    // A map that is no map stops the rescue before anything is read or written.
-    TempFolder folder;
-    ASSERT_TRUE(WriteWholeFile(folder.Path() + "\\rescue.map", {'0', '\n', 'x', '\n'}) && WriteWholeFile(folder.File(0), kept));
-    SimulatedFloppy floppy(k144, disk);
-    RescueResult result;
-    EXPECT_EQ(RescueDiskToFiles('A', folder.Path(), {}, result), 1);
-    EXPECT_EQ(Boxes(floppy.platform), std::vector<std::string>{"Error: Could not read the map " + folder.Path() + "\\rescue.map"});
-    EXPECT_TRUE(floppy.platform.CallsTo(Api::ReadFile).empty() && ReadWholeFile(folder.File(0)) == kept);
+}
+
+// A map that is not one of this folder and this disk stops the rescue before anything is written, with one message.
+TEST(DiskRescue, RefusesAMapOfAnotherFolderOrDiskOrNoMapAtAll)
+{
+    const std::string ours = "# Trakoni-Folder: @\n# Trakoni-Disk: 1474560 bytes, 80 x 2 x 18 x 512\n0x0 ? 1\n";
+    const struct {
+        std::string map, box;
+        size_t reads;
+    } cases[] = {
+        {"Shopping:\n  milk\n", "% is not a rescue map (line 1 is no status line)", 0},
+        {"0 ?\nx\n", "% is not a rescue map (line 2 is no area that follows the one before)", 0},
+        {ours + "0x0 0x168000 x\n", "% is not a rescue map (line 4 is no area that follows the one before)", 0},
+        {ours + "0x0 0x200 +\n0x400 0x167C00 +\n", "% is not a rescue map (line 5 is no area that follows the one before)", 0},
+        {ours, "% is not a rescue map (it names no areas)", 0},
+        {"0 +\n0 1474560 +\n", "% does not say which folder and disk it belongs to (it has no Trakoni-Folder and Trakoni-Disk lines)", 0},
+        {ours + "0 0xB4000 +\n", "% is the map of a disk of 737280 bytes, not of this disk's 1474560", 0},
+        {"# Trakoni-Folder: C:\\elsewhere\n" + ours.substr(ours.find('\n') + 1) + "0 1474560 +\n", "% is the map of a rescue into C:\\elsewhere, not into @", 0},
+        {ours + "# Trakoni-Disk: 1474560 bytes, 80 x 1 x 36 x 512\n0 1474560 +\n",
+         "% is the map of a disk of 1474560 bytes, 80 x 1 x 36 x 512, not of this disk's 1474560 bytes, 80 x 2 x 18 x 512", 0},
+        {ours + "0 1474560 +\n", "The drive holds another disk than the map % (cylinder 0 head 0 sector 1 differs from @\\cyl00.bin)", 1},
+    };
+    const Bytes files = Pattern(k144.MediumBytes(), 0, 'K');
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.box);
+        TempFolder folder;
+        const std::string map = Filled(c.map, folder);
+        folder.WriteSet(files);
+        ASSERT_TRUE(WriteWholeFile(folder.Path() + "\\rescue.map", Bytes(map.begin(), map.end())));
+        SimulatedFloppy floppy(k144, Pattern(k144.MediumBytes(), 0, 'D'));
+        RescueResult result;
+        EXPECT_EQ(RescueDiskToFiles('A', folder.Path(), {}, result), 1);
+        EXPECT_EQ(Boxes(floppy.platform), std::vector<std::string>{"Error: " + Filled(c.box, folder)});
+        EXPECT_EQ(floppy.platform.CallsTo(Api::ReadFile).size(), c.reads);
+        EXPECT_TRUE(folder.ReadSet() == files && ReadWholeFile(folder.Path() + "\\rescue.map") == Bytes(map.begin(), map.end()));
+        ExpectNothingLeaked(floppy.platform);
+    }
 }
 
 }  // namespace
