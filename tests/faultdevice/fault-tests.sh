@@ -84,8 +84,8 @@ rescue() {
     joined_is "$t/weak" "$work/disk.img" "weak sectors: the set is not the disk"
 }
 
-# A disk that does not keep what is written (sectors 100-101 fail when the
-# written cylinders reach it): no success, one error, and truly not written.
+# A disk that does not keep what is written. Sectors 100-101 fail when the
+# written cylinders reach it: no success, one error, and truly not written.
 write() {
     mkdir -p "$t/set"
     split -b 18432 -d -a 2 --additional-suffix=.bin "$work/other.img" "$t/set/cyl"
@@ -100,6 +100,15 @@ write() {
     faults "write 100-101"
     run "the engine's copy onto that disk" "$engine_tests"
     [ "$status" = 0 ] || fail "the engine's copy: $(tr -d '\r' <"$work/out" | grep -E 'Failure|expected|Which|actual|FAILED' | head -20)"
+
+    # Written without an error, but sector 300 keeps other bytes: verified.
+    faults "corrupt 300"
+    run "write --verify onto a disk whose sector 300 keeps other bytes" "$exe" write "$W/set" A: --verify
+    expect_status 3 "write --verify"
+    local at=$((300 * 512)) c
+    c=$(printf %02d $((at / 18432)))
+    [[ $err == *"cylinder $((10#$c)) of the disk differs from $W/set\\cyl$c.bin at byte $((at % 18432)) (byte $at of the disk)"* ]] ||
+        fail "write --verify: $err"
 }
 
 "$group"
