@@ -82,10 +82,10 @@ esac
 server=$!
 for _ in $(seq 1 50); do
     [ -e "$served" ] && break
-    kill -0 "$server" 2>/dev/null || skip "cannot mount FUSE: $(cat "$work/fault-device.log")"
+    kill -0 "$server" 2>/dev/null || skip "cannot mount FUSE: $(head -1 "$work/fault-device.log")"
     sleep 0.1
 done
-[ -e "$served" ] || skip "the FUSE mount did not come up: $(cat "$work/fault-device.log")"
+[ -e "$served" ] || skip "the FUSE mount did not come up: $(head -1 "$work/fault-device.log")"
 device=$(losetup -f --show "$served" 2>&1) || skip "cannot attach a loop device: $device"
 echo "$device" >"$work/device"
 export TRAKONI_FAULT_DEVICE=$device TRAKONI_FAULT_IMAGE=$work/backing.img TRAKONI_FAULT_FAULTS=$faults \
