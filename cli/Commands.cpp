@@ -79,13 +79,16 @@ int List(const Arguments&)
     return ExitStatus::Success;
 }
 
-int Verify(const FloppyDrive& drive, const std::string& folder, bool quiet)
+// Verifies the disk against the files in `files`, which are those of
+// `folder` (for `read`, before they are moved there); `state` is what an
+// interruption leaves.
+int Verify(const FloppyDrive& drive, const std::string& files, const std::string& folder, bool quiet,
+           const std::string& state)
 {
     Progress progress("Verifying " + drive.name, quiet);
-    const int status = VerifyDiskAgainstFiles(drive, folder, &progress);
+    const int status = VerifyDiskAgainstFiles(drive, files, &progress);
     if (status == EngineStatus::Interrupted) {
-        return Interrupted("the copy is complete; " +
-                           CylindersDone(progress.Done(), "", "verified"));
+        return Interrupted(state + "; " + CylindersDone(progress.Done(), "", "verified"));
     }
     if (status == EngineStatus::Success) {
         progress.Summary("Verified " + drive.name + " against " + folder);
@@ -145,24 +148,36 @@ int Read(const Arguments& arguments)
     if (!MayFill(folder, arguments.force)) {
         return ExitStatus::Failed;
     }
+    // Into a folder of their own first, so that the files there are replaced
+    // only by a whole (and, when asked, verified) set.
     const FolderForFiles target(folder);
     if (!target.Ready()) {
         return ExitStatus::Failed;
     }
+    PartialFileSet partial(folder);
+    if (!partial.Ready()) {
+        return ExitStatus::Failed;
+    }
+    const std::string untouched = "no cylinder file has been written to " + folder;
     {
         Progress progress("Reading " + drive.name, arguments.quiet);
-        const int status = CopyDiskToFiles(drive, folder, &progress);
+        const int status = CopyDiskToFiles(drive, partial.Path(), &progress);
         if (status == EngineStatus::Interrupted) {
-            return Interrupted(CylindersDone(progress.Done(), " of the disk",
-                                             "read into " + folder) +
-                               "; the set there is incomplete");
+            return Interrupted(CylindersDone(progress.Done(), " of the disk", "read") + "; " +
+                               untouched);
         }
         if (status != EngineStatus::Success) {
             return ExitStatusOf(status);
         }
         progress.Summary("Read " + drive.name + " into " + folder);
     }
-    return arguments.verify ? Verify(drive, folder, arguments.quiet) : ExitStatus::Success;
+    if (arguments.verify) {
+        const int verified = Verify(drive, partial.Path(), folder, arguments.quiet, untouched);
+        if (verified != ExitStatus::Success) {
+            return verified;
+        }
+    }
+    return partial.Place(arguments.force) ? ExitStatus::Success : ExitStatus::Failed;
 }
 
 int Write(const Arguments& arguments)
@@ -194,7 +209,9 @@ int Write(const Arguments& arguments)
         progress.Summary("Wrote " + folder + " onto " + drive.name);
     }
     // With the copy's progress gone: one at a time holds Ctrl+C.
-    return arguments.verify ? Verify(drive, folder, arguments.quiet) : ExitStatus::Success;
+    return arguments.verify
+               ? Verify(drive, folder, folder, arguments.quiet, "the copy is complete")
+               : ExitStatus::Success;
 }
 
 int Pack(const Arguments& arguments)
@@ -208,6 +225,9 @@ int Pack(const Arguments& arguments)
         return Fail(image + " already exists; use --force to replace it");
     }
     PartialImage partial(image);
+    if (!partial.Ready()) {
+        return ExitStatus::Failed;
+    }
     Progress progress("Packing", arguments.quiet);
     const int status = PackFilesToImage(folder, partial.Path(), &progress);
     if (status == EngineStatus::Interrupted) {
@@ -253,7 +273,8 @@ int Unpack(const Arguments& arguments)
     return ExitStatus::Success;
 }
 
-// Progress that also sums up every cylinder it is told of.
+// Progress that also sums up every cylinder it is told of, and finds the
+// sectors a rescue marked.
 class SummingProgress : public Progress {
 public:
     using Progress::Progress;
@@ -262,20 +283,24 @@ public:
     {
         m_bytesPerCylinder = bytes;
         sums.Add(data, bytes);
+        ScanRescueMarkers(data, bytes, marked.sectors);
         return Progress::CylinderDone(cylinder, data, bytes);
     }
     uint32_t BytesPerCylinder() const { return m_bytesPerCylinder; }
 
     Checksums sums;
+    RescueResult marked;
 
 private:
     uint32_t m_bytesPerCylinder = 0;
 };
 
 // Reads the source with `read(observer)` and prints its format (given, or
-// from its cylinder size) and checksums.
+// from its cylinder size) and checksums; before them, the sectors that hold
+// a rescue's markers, if any, and then the status says the image is not whole.
+// A set or an image has two heads unless its cylinder has an odd number of sectors.
 template <typename Read>
-int PrintFormatAndChecksums(std::string format, bool quiet, Read read)
+int PrintFormatAndChecksums(std::string format, bool quiet, Read read, int heads = 0)
 {
     SummingProgress summing("Reading", quiet);
     if (!summing.sums.Ready()) {
@@ -295,11 +320,20 @@ int PrintFormatAndChecksums(std::string format, bool quiet, Read read)
         format = FormatOfCylinderSize(summing.BytesPerCylinder());
     }
     PrintField("format:", format);
+    RescueResult& marked = summing.marked;
+    const bool whole = marked.sectors.find_first_not_of('+') == std::string::npos;
+    if (!whole) {
+        const int sectors = static_cast<int>(summing.BytesPerCylinder() / 512);
+        marked.tracksPerCylinder = heads > 0 ? heads : sectors % 2 == 0 ? 2 : 1;
+        marked.sectorsPerTrack = sectors / marked.tracksPerCylinder;
+        PrintField("incomplete:", "a rescue left " + RescueSummary(marked) +
+                                      "; the checksums are of the image with its markers");
+    }
     PrintField("CRC32:", summing.sums.Crc32());
     PrintField("MD5:", summing.sums.Md5());
     PrintField("SHA-1:", summing.sums.Sha1());
     PrintField("SHA-256:", summing.sums.Sha256());
-    return ExitStatus::Success;
+    return whole ? ExitStatus::Success : ExitStatus::Incomplete;
 }
 
 int InfoOfDrive(const std::string& word, bool quiet)
@@ -319,9 +353,10 @@ int InfoOfDrive(const std::string& word, bool quiet)
     if (probed != EngineStatus::Success) {
         return Fail("Drive " + drive.name + " cannot be opened");
     }
-    return PrintFormatAndChecksums(FormatOfGeometry(geometry), quiet, [&drive](CylinderObserver* observer) {
-        return ReadDisk(drive, observer);
-    });
+    return PrintFormatAndChecksums(
+        FormatOfGeometry(geometry), quiet,
+        [&drive](CylinderObserver* observer) { return ReadDisk(drive, observer); },
+        static_cast<int>(geometry.TracksPerCylinder));
 }
 
 int InfoOfFileSet(const std::string& folder, bool quiet)

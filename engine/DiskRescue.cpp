@@ -541,3 +541,17 @@ std::string RescueSummary(const RescueResult& result)
     }
     return text;
 }
+
+void ScanRescueMarkers(const unsigned char* data, uint32_t bytes, std::string& sectors)
+{
+    constexpr uint32_t kScanned = 512;
+    unsigned char marker[2][kScanned];
+    FillWithMarker(marker[0], kScanned, kUnreadable);
+    FillWithMarker(marker[1], kScanned, kNotRead);
+    for (uint32_t at = 0; at + kScanned <= bytes; at += kScanned) {
+        const unsigned char* sector = data + at;
+        sectors += std::equal(sector, sector + kScanned, marker[0])   ? kUnreadable
+                   : std::equal(sector, sector + kScanned, marker[1]) ? kNotRead
+                                                                      : kRead;
+    }
+}

@@ -8,6 +8,7 @@
 // are named as on a floppy: cylinder and head from 0, sector from 1.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "engine/FloppyDrive.h"
@@ -75,3 +76,8 @@ int RescueDiskToFiles(const FloppyDrive& drive, const std::string& folder,
 // One line for the user, such as "2 of 2,880 sectors unreadable: cylinder 17
 // head 1 sectors 5-6", naming the unreadable runs of each track.
 std::string RescueSummary(const RescueResult& result);
+
+// Appends one status for each 512-byte sector of `data`: '-' for a sector
+// that holds exactly the bad-sector marker, '?' for the not-read marker, '+'
+// for any other; so a set or an image a rescue left incomplete tells it.
+void ScanRescueMarkers(const unsigned char* data, uint32_t bytes, std::string& sectors);

@@ -201,8 +201,8 @@ if [ -e "$work/cli.strace" ]; then
             path = call; sub(/^[^<]*</, "", path); sub(/>.*$/, "", path)
             what = ""
             if (path == disk) what = "disk"
-            else if (path ~ /\/packed\.img(\.partial)?$/) what = "packed image"
-            else if (path ~ /\/unpacked\//) what = "unpacked files"
+            else if (path ~ /\/packed\.img(\.trakoni-[0-9]+-[0-9]+\.partial)?$/) what = "packed image"
+            else if (path ~ /\/unpacked[./]/) what = "unpacked files"
             else if (path ~ /\/cyl[0-9][0-9]\.bin$/) what = "cylinder files"
             if (what != "") count[what " " (name ~ /read/ ? "reads" : "writes")]++
         }

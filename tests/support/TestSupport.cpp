@@ -39,12 +39,8 @@ bool WriteWholeFile(const std::string& path, const Bytes& bytes)
 std::string CylinderFile(const std::string& folder, int cylinder)
 {
     char name[16];
-#ifdef _WIN32
-    std::snprintf(name, sizeof name, "\\cyl%02d.bin", cylinder);
-#else
-    std::snprintf(name, sizeof name, "/cyl%02d.bin", cylinder);
-#endif
-    return folder + name;
+    std::snprintf(name, sizeof name, "cyl%02d.bin", cylinder);
+    return folder + kSeparator + name;
 }
 
 std::string ProgramPathOf(const std::string& hostPath)
@@ -87,13 +83,23 @@ TempFolder::~TempFolder()
     fs::remove_all(m_path, ignored);
 }
 
-std::string TempFolder::Join(const std::string& name) const
+std::string SimulatedDriveWord(SimulatedPlatform& platform, char letter)
 {
 #ifdef _WIN32
-    return m_path + "\\" + name;
+    static_cast<void>(platform);
+    return std::string(1, letter) + ":";
 #else
-    return m_path + "/" + name;
+    static const TempFolder s_drives;
+    const std::string path = s_drives.Join(std::string(1, letter));
+    WriteWholeFile(path, {});
+    platform.AliasPath(path, letter);
+    return path;
 #endif
+}
+
+std::string TempFolder::Join(const std::string& name) const
+{
+    return m_path + kSeparator + name;
 }
 
 void TempFolder::WriteSet(const Bytes& image) const

@@ -13,6 +13,11 @@
 #include "tests/support/SimulatedPlatform.h"
 
 using Bytes = std::vector<unsigned char>;
+#ifdef _WIN32
+constexpr char kSeparator[] = "\\";
+#else
+constexpr char kSeparator[] = "/";
+#endif
 using Api = SimulatedPlatform::Api;
 constexpr int kCylinders = 80;
 
@@ -64,10 +69,16 @@ inline DISK_GEOMETRY MakeGeometry(DWORD tracks, DWORD sectors, DWORD bytesPerSec
     return {{{kCylinders, 0}}, RemovableMedia, tracks, sectors, bytesPerSector};
 }
 
+// What a command line names simulated drive `letter` by: "A:" on Windows;
+// elsewhere a placeholder file that passes the drive checks and that the
+// simulated platform opens as that drive.
+std::string SimulatedDriveWord(SimulatedPlatform& platform, char letter);
+
 // The simulated platform in place of the real one, drive A holding `medium`.
 struct SimulatedFloppy {
     SimulatedPlatform platform;
     ScopedPlatformOverride use{platform};
+    std::string drive = SimulatedDriveWord(platform, 'A');  // as a command line names it
     SimulatedFloppy(const FloppyFormat& format, const Bytes& medium)
     {
         platform.AddDrive('A', DRIVE_REMOVABLE);
