@@ -5,7 +5,7 @@
 
 #include <cstdlib>
 
-#include "engine/Imager.h"
+#include "engine/CommandLine.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
@@ -16,14 +16,21 @@ TEST(FaultDevice, CopyOntoADiskThatFailsTheWriteSaysSoOnce)
 {
     RecordingPlatform platform;
     ScopedPlatformOverride use{platform};
-    const Bytes image = Pattern(k144.MediumBytes(), 0, ::GetTickCount());
+    const Bytes image = Pattern(k144.MediumBytes(), 0, 'F');
     TempFolder source;
     source.WriteSet(image);
-    EXPECT_NE(CopyFilesToDisk('A', source.Path()), 0);
+#ifdef _WIN32
+    const FloppyDrive drive('A');
+#else
+    const char* device = std::getenv("TRAKONI_FAULT_DEVICE");
+    ASSERT_NE(device, nullptr) << "not on the fault device";
+    const FloppyDrive drive = FloppyDrive::AtPath(device);
+#endif
+    EXPECT_NE(CopyFilesToDisk(drive, source.Path(), nullptr), 0);
     EXPECT_EQ(platform.messages.size(), 1u) << (platform.messages.empty() ? "" : platform.messages[0]);
     const char* medium = std::getenv("TRAKONI_FAULT_IMAGE");
     ASSERT_NE(medium, nullptr) << "not on the fault device";
-    EXPECT_FALSE(ReadWholeFile(WinePathOf(medium)) == image) << "the medium holds the set: the fault did not act";
+    EXPECT_FALSE(ReadWholeFile(ProgramPathOf(medium)) == image) << "the medium holds the set: the fault did not act";
 }
 
 }  // namespace

@@ -9,12 +9,14 @@ changes (a test "repairs" the disk by emptying it):
     write 100       writes of them fail
     weak 200 2      their first 2 reads fail
     corrupt 300     writes succeed but the medium keeps other bytes
+    slow 0-2879 30  reads and writes of these sectors take 30 ms more
 A request that touches a failing sector fails whole, as a drive's would.
 Runs in the foreground until unmounted."""
 import errno
 import os
 import stat
 import sys
+import time
 
 import fusepy
 
@@ -67,6 +69,8 @@ class FaultDevice(fusepy.Operations):
             return self.text()[offset:offset + size]
         self.load_faults()
         self.counts['reads'] += 1
+        for _, _, ms in self.hit(('slow',), offset, size)[:1]:
+            time.sleep(ms / 1000)
         failing = False
         for kind, sector, n in self.hit(('read', 'weak'), offset, size):
             tried = self.reads_of.get(sector, 0)
@@ -80,6 +84,8 @@ class FaultDevice(fusepy.Operations):
     def write(self, path, data, offset, fh):
         self.load_faults()
         self.counts['writes'] += 1
+        for _, _, ms in self.hit(('slow',), offset, len(data))[:1]:
+            time.sleep(ms / 1000)
         if self.hit(('write',), offset, len(data)):
             self.counts['failed_writes'] += 1
             raise fusepy.FuseOSError(errno.EIO)

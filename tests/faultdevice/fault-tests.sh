@@ -1,20 +1,25 @@
 #!/usr/bin/env bash
-# trakoni-cli.exe and the engine under Wine on a disk with bad sectors: drive
-# A: of a throwaway prefix is the fault device that with-fault-device.sh set up.
-#   fault-tests.sh rescue|write WINE-RUN CLI-EXE ENGINE-TESTS-EXE WORKDIR
-# WORKDIR is with-fault-device.sh's, whose prefix WORKDIR/wineprefix it stops.
+# trakoni-cli and the engine on the fault device that with-fault-device.sh set
+# up: under Wine, as drive A: of a throwaway prefix; natively, by its path.
+#   fault-tests.sh GROUP WINE-RUN|native CLI ENGINE-TESTS WORKDIR
+# GROUP is rescue or write, and natively also copies, refusals (with the loop
+# devices M, L and P of with-loop-drives.sh) or signals. WORKDIR is
+# with-fault-device.sh's, whose prefix WORKDIR/wineprefix it stops.
 set -u
 group=$1 wine_run=$2 exe=$3 engine_tests=$4 work=$5
 prefix=$work/wineprefix
 t=$work/t
-W=Z:$t
 failures=0
+if [ "$wine_run" = native ]; then
+    drive=$TRAKONI_FAULT_DEVICE W=$t sep=/ page=1
+else
+    drive=A: W=Z:$t sep=\\ page=8  # Wine reads a block device in 4 KiB pages
+    "$(dirname "$0")/../wine/make-prefix.sh" "$prefix" "a:floppy=$TRAKONI_FAULT_DEVICE"
+fi
 fail() {
     echo "FAIL ($group): $*"
     failures=$((failures + 1))
 }
-
-"$(dirname "$0")/../wine/make-prefix.sh" "$prefix" "a:floppy=$TRAKONI_FAULT_DEVICE"
 rm -rf "$t"
 mkdir -p "$t"
 head -c 1474560 /dev/urandom >"$work/disk.img"
@@ -34,7 +39,11 @@ run() {
     local what=$1 r0 f0 w0 g0 r f w g
     shift
     read -r r0 f0 w0 g0 < <(requests)
-    "$wine_run" "$prefix" "$@" >"$work/out" 2>"$work/err" </dev/null
+    if [ "$wine_run" = native ]; then
+        "$@" >"$work/out" 2>"$work/err" </dev/null
+    else
+        "$wine_run" "$prefix" "$@" >"$work/out" 2>"$work/err" </dev/null
+    fi
     status=$?
     err=$(tr -d '\r' <"$work/err")
     read -r r f w g < <(requests)
@@ -48,14 +57,11 @@ rescue() {
     faults
     dd if="$work/disk.img" of="$TRAKONI_FAULT_DEVICE" bs=64k oflag=direct conv=fsync status=none
 
-    # Wine reads 4 KiB pages: a bad sector takes the other 7 of its page along.
-    local bad_first=100 bad_last=101 first last s expected=
-    first=$((bad_first / 8 * 8)) last=$((bad_last / 8 * 8 + 7))
-    for s in $(seq "$first" "$last"); do
-        expected+="cylinder $((s / 36)) head $((s % 36 / 18)) sector $((s % 18 + 1))"$'\n'
-    done
+    # Under Wine a bad sector takes the other 7 of its page along.
+    local bad_first=100 bad_last=101 first last s
+    first=$((bad_first / page * page)) last=$((bad_last / page * page + page - 1))
     faults "read $bad_first-$bad_last"
-    run "rescue around 2 bad sectors" "$exe" read A: "$W/rescued" --rescue --retries 1
+    run "rescue around 2 bad sectors" "$exe" read "$drive" "$W/rescued" --rescue --retries 1
     expect_status 4 "rescue"
     local c=$((first / 36)) h=$((first % 36 / 18))
     [[ $err == *"$((last - first + 1)) of 2,880 sectors unreadable: cylinder $c head $h sectors $((first % 18 + 1))-$((last % 18 + 1))"* ]] ||
@@ -72,13 +78,13 @@ rescue() {
     done
 
     faults  # repaired: the second run with the map reads the rest
-    run "second rescue with the map" "$exe" read A: "$W/rescued" --rescue
+    run "second rescue with the map" "$exe" read "$drive" "$W/rescued" --rescue
     expect_status 0 "second rescue"
     joined_is "$t/rescued" "$work/disk.img" "second rescue: the set is not the disk"
     grep -qx '0x00000000  0x00168000  +' "$t/rescued/rescue.map" || fail "second rescue: map $(cat "$t/rescued/rescue.map")"
 
     faults "weak 300-301 2" "weak 2000 6"
-    run "rescue of weak sectors" "$exe" read A: "$W/weak" --rescue
+    run "rescue of weak sectors" "$exe" read "$drive" "$W/weak" --rescue --retries 5
     expect_status 0 "weak sectors"
     [ "$failed_reads" -gt 0 ] || fail "weak sectors: no read failed, the faults never reached the device"
     joined_is "$t/weak" "$work/disk.img" "weak sectors: the set is not the disk"
@@ -92,7 +98,7 @@ write() {
     faults
     dd if="$work/disk.img" of="$TRAKONI_FAULT_DEVICE" bs=64k oflag=direct conv=fsync status=none
     faults "write 100-101"
-    run "write onto a disk that fails sectors 100-101" "$exe" write "$W/set" A:
+    run "write onto a disk that fails sectors 100-101" "$exe" write "$W/set" "$drive"
     [ "$status" != 0 ] || fail "write: exit status 0; stderr: $err"
     [ "$(grep -c '^ERROR: ' <<<"$err")" = 1 ] || fail "write: not exactly one ERROR line: $err"
     [[ $err != *"Wrote "* ]] || fail "write: reported success: $err"
@@ -103,16 +109,17 @@ write() {
 
     # Written without an error, but sector 300 keeps other bytes: verified.
     faults "corrupt 300"
-    run "write --verify onto a disk whose sector 300 keeps other bytes" "$exe" write "$W/set" A: --verify
+    run "write --verify onto a disk whose sector 300 keeps other bytes" "$exe" write "$W/set" "$drive" --verify
     expect_status 3 "write --verify"
     local at=$((300 * 512)) c
     c=$(printf %02d $((at / 18432)))
-    [[ $err == *"cylinder $((10#$c)) of the disk differs from $W/set\\cyl$c.bin at byte $((at % 18432)) (byte $at of the disk)"* ]] ||
+    [[ $err == *"cylinder $((10#$c)) of the disk differs from $W/set${sep}cyl$c.bin at byte $((at % 18432)) (byte $at of the disk)"* ]] ||
         fail "write --verify: $err"
 }
 
+. "$(dirname "$0")/native-tests.sh"
 "$group"
-WINEPREFIX=$prefix wineserver -k </dev/null >/dev/null 2>&1
+[ "$wine_run" = native ] || WINEPREFIX=$prefix wineserver -k </dev/null >/dev/null 2>&1
 [ "$failures" -eq 0 ] && rm -rf "$t"
 echo "$group: $failures failures"
 [ "$failures" -eq 0 ]

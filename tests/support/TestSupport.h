@@ -98,14 +98,14 @@ inline KernelHandle OpenVolume(char letter, DWORD access = GENERIC_READ | GENERI
 {
     return KernelHandle(::CreateFileA((std::string("\\\\.\\") + letter + ":").c_str(), access, shareMode, nullptr, OPEN_EXISTING, 0, nullptr));
 }
+#endif
 
 // The real platform with its message boxes recorded, as Boxes does, not shown.
-class RecordingPlatform : public Win32Platform {
+class RecordingPlatform : public NativePlatform {
 public:
     int MessageBoxA(HWND owner, const char* text, const char* caption, UINT type) override;
     std::vector<std::string> messages;
 };
-#endif
 
 // Collects what is written to std::cout while it lives (the drive trace).
 class CapturedOutput {
