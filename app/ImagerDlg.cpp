@@ -4,6 +4,8 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
+#include <iostream>
+
 #include "app/AboutDlg.h"
 #include "app/res/resource.h"
 #include "engine/Imager.h"
@@ -176,7 +178,9 @@ void ImagerDlg::AddAboutItemToSystemMenu()
 // The list is filled once; the combo sorts its items.
 void ImagerDlg::FillDriveList()
 {
-    const std::string letters = FindFloppyDrives();
+    // The drive trace goes to the program's standard output, lost when it
+    // has none.
+    const std::string letters = FindFloppyDrives(std::cout);
     for (const char letter : letters) {
         m_cbDrive.AddString(std::string{letter, ':'});
     }

@@ -14,31 +14,37 @@
 #include <iostream>
 #include <thread>
 
-#include "app/res/Version.h"
 #include "cli/Commands.h"
 #include "cli/ConsolePlatform.h"
+#include "cli/Drives.h"
+#include "cli/Formats.h"
 #include "cli/Progress.h"
 #include "engine/BagIt.h"
 #include "engine/Catalog.h"
 #include "engine/CommandLine.h"
 #include "platform/Digest.h"
+#include "trakoni/Version.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-// The drive as the engine takes it, from the operand's text: the one place
-// that converts it.
-char DriveOf(const std::string& operand)
+// The drive that the station polls, unchecked: the checks of a drive need a
+// disk in it.
+FloppyDrive PolledDrive(const std::string& operand)
 {
-    return DriveLetterOf(operand);
+#ifdef _WIN32
+    FloppyDrive drive('\0');
+    TakeDrive(operand, false, drive);  // a letter: always taken
+    return drive;
+#else
+    return FloppyDrive::AtPath(operand);
+#endif
 }
 
 std::string Version()
 {
-    const int numbers[] = {TRAKONI_FILE_VERSION};
-    return std::to_string(numbers[0]) + "." + std::to_string(numbers[1]) + "." +
-           std::to_string(numbers[2]) + "." + std::to_string(numbers[3]);
+    return TRAKONI_VERSION_STRING;
 }
 
 std::string Now(const char* format)
@@ -139,7 +145,7 @@ int Interrupted()
 {
     ClearProgressLine();
     std::fprintf(stderr, "Interrupted: no bag has been made\n");
-    return ExitStatus::Interrupted;
+    return Interruption() == InterruptedBy::Termination ? ExitStatus::Terminated : ExitStatus::Interrupted;
 }
 
 int ExitOf(int engineStatus)
@@ -148,18 +154,18 @@ int ExitOf(int engineStatus)
 }
 
 // A plain read into `folder`, checked by a second read.
-int ReadTwice(char letter, const std::string& folder, bool quiet, DiskRecord& record)
+int ReadTwice(const FloppyDrive& drive, const std::string& folder, bool quiet, DiskRecord& record)
 {
     {
         Progress progress("Reading " + record.drive, quiet);
-        const int status = CopyDiskToFiles(letter, folder, &progress);
+        const int status = CopyDiskToFiles(drive, folder, &progress);
         if (status != EngineStatus::Success) {
             return ExitOf(status);
         }
     }
     record.passes.push_back("read the disk into 80 cylinder files");
     Progress progress("Verifying " + record.drive, quiet);
-    const int status = VerifyDiskAgainstFiles(letter, folder, &progress);
+    const int status = VerifyDiskAgainstFiles(drive, folder, &progress);
     if (status == EngineStatus::Differs) {
         ShowError("The two reads of " + record.drive + " differ; no bag has been made");
         return ExitStatus::Differs;
@@ -172,7 +178,7 @@ int ReadTwice(char letter, const std::string& folder, bool quiet, DiskRecord& re
     return ExitStatus::Success;
 }
 
-int Rescue(char letter, const std::string& folder, const std::string& map, const Arguments& arguments,
+int Rescue(const FloppyDrive& drive, const std::string& folder, const std::string& map, const Arguments& arguments,
            DiskRecord& record)
 {
     RescueOptions options;
@@ -180,7 +186,7 @@ int Rescue(char letter, const std::string& folder, const std::string& map, const
     options.retries = arguments.retries >= 0 ? arguments.retries : kDefaultRescueRetries;
     RescueProgressLine progress(arguments.quiet);
     options.observer = &progress;
-    const int status = RescueDiskToFiles(letter, folder, options, record.rescue);
+    const int status = RescueDiskToFiles(drive, folder, options, record.rescue);
     ClearProgressLine();
     if (status != EngineStatus::Success && status != EngineStatus::RescueIncomplete) {
         return ExitOf(status);
@@ -266,11 +272,9 @@ int MakePayload(const PartialBag& bag, const std::string& folder, const std::str
 // station shows. The identifier has been checked.
 int ArchiveDisk(const Arguments& arguments, const std::string& id, std::string& result)
 {
-    const char letter = DriveOf(arguments.operands[0]);
     const fs::path collection(arguments.operands[1]);
     const CtrlCHold hold;
     DiskRecord record;
-    record.drive = std::string(1, letter) + ":";
     record.started = Now("%Y-%m-%dT%H:%M:%S");
     std::error_code error;
     if (fs::exists(collection / id, error) && !arguments.force) {
@@ -281,17 +285,21 @@ int ArchiveDisk(const Arguments& arguments, const std::string& id, std::string& 
         ShowError("Could not create the folder " + collection.string());
         return ExitStatus::Failed;
     }
-    if (FormatOfDiskIn(letter, record.format) != ExitStatus::Success) {
+    FloppyDrive drive('\0');
+    DISK_GEOMETRY geometry{};
+    if (!TakeDrive(arguments.operands[0], false, drive) || ProbeWithMessage(drive, geometry) != ExitStatus::Success) {
         return ExitStatus::Failed;
     }
+    record.drive = drive.name;
+    record.format = FormatOfGeometry(geometry);
     PartialBag bag(collection, id);
     if (!bag.Ready()) {
         return ExitStatus::Failed;
     }
     const std::string folder = arguments.cylinders ? bag.Path("data/cylinders") : bag.Path("cylinders");
     fs::create_directories(folder, error);
-    int status = arguments.rescue ? Rescue(letter, folder, bag.Path("data/" + id + ".map"), arguments, record)
-                                  : ReadTwice(letter, folder, arguments.quiet, record);
+    int status = arguments.rescue ? Rescue(drive, folder, bag.Path("data/" + id + ".map"), arguments, record)
+                                  : ReadTwice(drive, folder, arguments.quiet, record);
     if (status != ExitStatus::Success) {
         return status;
     }
@@ -303,7 +311,7 @@ int ArchiveDisk(const Arguments& arguments, const std::string& id, std::string& 
         CompleteBag(bag.Path(), TagsOf(arguments, id, record)) != EngineStatus::Success) {
         return ExitStatus::Failed;
     }
-    if (CtrlCPressed()) {
+    if (Interruption() != InterruptedBy::Nothing) {
         return Interrupted();
     }
     if (!bag.Place()) {
@@ -320,16 +328,16 @@ int ArchiveDisk(const Arguments& arguments, const std::string& id, std::string& 
 
 // Waits, a probe a second, until the drive holds a disk (`present`) or none
 // any more; false when Ctrl+C ends the wait.
-bool WaitForDisk(char letter, bool present)
+bool WaitForDisk(const FloppyDrive& drive, bool present)
 {
     for (;;) {
         DISK_GEOMETRY geometry{};
-        const int probed = ProbeDrive(letter, geometry);
+        const int probed = ProbeDrive(drive, geometry);
         // Two heads: Wine answers for a drive whose image file has gone with
         // the geometry of a hard disk.
         const bool inDrive = (probed == EngineStatus::Success && geometry.TracksPerCylinder == 2) ||
                              probed == EngineStatus::DriveInUse;
-        if (CtrlCPressed()) {
+        if (Interruption() != InterruptedBy::Nothing) {
             return false;
         }
         if (inDrive == present && probed != EngineStatus::DriveInUse) {
@@ -401,8 +409,7 @@ int RunValidate(const Arguments& arguments)
 
 int RunStation(const Arguments& arguments)
 {
-    const char letter = DriveOf(arguments.operands[0]);
-    const std::string drive = std::string(1, letter) + ":";
+    const FloppyDrive drive = PolledDrive(arguments.operands[0]);
     std::ifstream file;
     if (!arguments.ids.empty()) {
         file.open(arguments.ids, std::ios::binary);
@@ -425,18 +432,18 @@ int RunStation(const Arguments& arguments)
         if (!problem.empty() || taken) {
             result = "refused: " + (taken ? "already in the collection; --force replaces it" : problem);
         } else {
-            std::fprintf(stderr, "Put the disk %s into %s\n", id.c_str(), drive.c_str());
-            interrupted = !WaitForDisk(letter, true);
+            std::fprintf(stderr, "Put the disk %s into %s\n", id.c_str(), drive.name.c_str());
+            interrupted = !WaitForDisk(drive, true);
             status = interrupted ? ExitStatus::Interrupted : ArchiveDisk(arguments, id, result);
-            interrupted = status == ExitStatus::Interrupted;
+            interrupted = status == ExitStatus::Interrupted || status == ExitStatus::Terminated;
             result = !result.empty() ? result : interrupted ? "interrupted, no bag" : "failed (exit status " + std::to_string(status) + "), no bag; the message above says why";
         }
         ++counts[status == ExitStatus::Success ? 0 : status == ExitStatus::Incomplete ? 1 : 2];
         std::printf("%s: %s\n", id.c_str(), result.c_str());
         std::fflush(stdout);
         if (!interrupted && problem.empty() && !taken) {
-            std::fprintf(stderr, "Take the disk %s out of %s\n", id.c_str(), drive.c_str());
-            interrupted = !WaitForDisk(letter, false);
+            std::fprintf(stderr, "Take the disk %s out of %s\n", id.c_str(), drive.name.c_str());
+            interrupted = !WaitForDisk(drive, false);
         }
     }
     std::printf("Station ended: %d disks archived, %d with unreadable sectors, %d failed or refused%s\n", counts[0],

@@ -1,6 +1,27 @@
 #include "cli/Arguments.h"
 
-#include <cctype>
+#include "cli/Drives.h"
+
+// What differs between the systems: what a DRIVE is, and the paths of the
+// examples.
+#ifdef _WIN32
+#define TRAKONI_SEPARATOR "\\"
+#define TRAKONI_DRIVE_TEXT "DRIVE is a letter, with or without the colon (A:, a)."
+#define TRAKONI_DRIVE "A:"
+#define TRAKONI_DISKS "C:\\disks\\"
+#define TRAKONI_DOWNLOADS "C:\\downloads\\"
+#define TRAKONI_SIGNALS "Ctrl+C stops"
+#define TRAKONI_INTERRUPTED "130 interrupted"
+#else
+#define TRAKONI_SEPARATOR "/"
+#define TRAKONI_DRIVE_TEXT \
+    "DRIVE is a floppy block device (/dev/sdb, /dev/fd0) or a disk image file."
+#define TRAKONI_DRIVE "/dev/sdb"
+#define TRAKONI_DISKS "~/disks/"
+#define TRAKONI_DOWNLOADS "~/Downloads/"
+#define TRAKONI_SIGNALS "Ctrl+C (or SIGTERM) stops"
+#define TRAKONI_INTERRUPTED "130 interrupted (143 by SIGTERM)"
+#endif
 
 #include "engine/Catalog.h"
 
@@ -31,7 +52,7 @@ const char kUsage[] =
     "  --quiet   no progress line and no summary\n"
     "  --rescue  read what can be read, mark unreadable sectors in the files\n"
     "            (\"TRAKONI BAD SECTOR \" repeated) and in a map in GNU ddrescue's\n"
-    "            format (default FOLDER\\rescue.map); run again with the map to\n"
+    "            format (default FOLDER" TRAKONI_SEPARATOR "rescue.map); run again with the map to\n"
     "            read only what is still missing. --retries N: tries of each\n"
     "            unreadable sector after the first (default 3)\n"
     "  --help    show this text;  --version  show the version\n"
@@ -41,23 +62,23 @@ const char kUsage[] =
     "  archive exits with 3 when its two reads differ (no bag), validate when a\n"
     "  bag is not valid; archive --rescue with 4 when sectors are unreadable.\n"
     "\n"
-    "DRIVE is a letter, with or without the colon (A:, a). IMAGE holds the 80\n"
+    TRAKONI_DRIVE_TEXT " IMAGE holds the 80\n"
     "cylinders end to end. pack and unpack write under temporary names and give\n"
-    "the result its real name only when it is complete. Ctrl+C stops a copy at\n"
+    "the result its real name only when it is complete. " TRAKONI_SIGNALS " a copy at\n"
     "the end of the current cylinder and says what state the target is in.\n"
     "\n"
     "Examples:\n"
     "  trakoni-cli list\n"
-    "  trakoni-cli read A: C:\\disks\\disk1 --verify\n"
-    "  trakoni-cli read A: C:\\disks\\old --rescue --retries 5\n"
-    "  trakoni-cli write C:\\disks\\disk1 A: --verify\n"
-    "  trakoni-cli pack C:\\disks\\disk1 C:\\disks\\disk1.img\n"
-    "  trakoni-cli unpack C:\\downloads\\game.img C:\\disks\\game\n"
-    "  trakoni-cli info C:\\downloads\\game.img\n"
+    "  trakoni-cli read " TRAKONI_DRIVE " " TRAKONI_DISKS "disk1 --verify\n"
+    "  trakoni-cli read " TRAKONI_DRIVE " " TRAKONI_DISKS "old --rescue --retries 5\n"
+    "  trakoni-cli write " TRAKONI_DISKS "disk1 " TRAKONI_DRIVE " --verify\n"
+    "  trakoni-cli pack " TRAKONI_DISKS "disk1 " TRAKONI_DISKS "disk1.img\n"
+    "  trakoni-cli unpack " TRAKONI_DOWNLOADS "game.img " TRAKONI_DISKS "game\n"
+    "  trakoni-cli info " TRAKONI_DOWNLOADS "game.img\n"
     "\n"
     "Exit status: 0 success; 1 the copy failed (the message says why);\n"
     "2 usage error; 3 verification found a difference; 4 a rescue left\n"
-    "sectors unreadable; 130 interrupted.\n";
+    "sectors unreadable; " TRAKONI_INTERRUPTED ".\n";
 
 namespace {
 
@@ -138,7 +159,7 @@ std::string CheckAgainst(const Syntax& syntax, const Arguments& parsed)
     if (!archiving.empty()) {
         return archiving;
     }
-    if (syntax.drive >= 0 && DriveLetterOf(parsed.operands[syntax.drive]) == '\0') {
+    if (syntax.drive >= 0 && !IsDriveOperand(parsed.operands[syntax.drive])) {
         return "'" + parsed.operands[syntax.drive] + "' is not a drive letter (A: to Z:)";
     }
     return {};
@@ -155,15 +176,6 @@ bool ParseRetries(const std::string& text, int& retries)
 }
 
 }  // namespace
-
-char DriveLetterOf(const std::string& word)
-{
-    const bool shape = word.size() == 1 || (word.size() == 2 && word[1] == ':');
-    if (!shape || !std::isalpha(static_cast<unsigned char>(word[0]))) {
-        return '\0';
-    }
-    return static_cast<char>(std::toupper(static_cast<unsigned char>(word[0])));
-}
 
 std::string ParseArguments(const std::vector<std::string>& words, Arguments& parsed)
 {

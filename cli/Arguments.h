@@ -24,8 +24,5 @@ struct Arguments {
 // wrong with them, or an empty text.
 std::string ParseArguments(const std::vector<std::string>& words, Arguments& parsed);
 
-// 'A' to 'Z' for "A:", "a" and the like; NUL for anything else.
-char DriveLetterOf(const std::string& word);
-
 // The text of --help.
 extern const char kUsage[];

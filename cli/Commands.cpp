@@ -9,9 +9,11 @@
 #include <sstream>
 #include <string>
 
-#include "app/res/Version.h"
+#include "trakoni/Version.h"
 #include "cli/Archive.h"
 #include "cli/Checksums.h"
+#include "cli/Drives.h"
+#include "cli/Formats.h"
 #include "cli/ConsolePlatform.h"
 #include "cli/Progress.h"
 #include "cli/Targets.h"
@@ -25,11 +27,17 @@ int Fail(const std::string& text)
     return ExitStatus::Failed;
 }
 
+int InterruptedStatus()
+{
+    return Interruption() == InterruptedBy::Termination ? ExitStatus::Terminated
+                                                        : ExitStatus::Interrupted;
+}
+
 int Interrupted(const std::string& state)
 {
     ClearProgressLine();
     std::fprintf(stderr, "Interrupted: %s\n", state.c_str());
-    return ExitStatus::Interrupted;
+    return InterruptedStatus();
 }
 
 int ExitStatusOf(int engineStatus)
@@ -40,15 +48,10 @@ int ExitStatusOf(int engineStatus)
     case EngineStatus::Differs:
         return ExitStatus::Differs;
     case EngineStatus::Interrupted:
-        return ExitStatus::Interrupted;
+        return InterruptedStatus();
     default:
         return ExitStatus::Failed;
     }
-}
-
-std::string DriveName(char letter)
-{
-    return std::string(1, letter) + ":";
 }
 
 // "cylinders 0 to 41 <of> have been <how>"; for one, "cylinder 0 <of> has been <how>".
@@ -58,48 +61,6 @@ std::string CylindersDone(int done, const std::string& of, const std::string& ho
         return "cylinder 0" + of + " has been " + how;
     }
     return "cylinders 0 to " + std::to_string(done - 1) + of + " have been " + how;
-}
-
-// Standard formats: 80 cylinders, 2 heads, 512-byte sectors.
-struct NamedFormat {
-    DWORD sectorsPerTrack;
-    const char* name;
-};
-const NamedFormat kNamedFormats[] = {
-    {9, "720 KB"}, {15, "1.2 MB"}, {18, "1.44 MB"}, {21, "1.68 MB"}, {36, "2.88 MB"},
-};
-
-// "1.44 MB (80 x 2 x 18 x 512)", or "N bytes (80 x T x S x B)".
-std::string FormatOfGeometry(DWORD tracks, DWORD sectors, DWORD bytesPerSector)
-{
-    std::ostringstream text;
-    const char* name = nullptr;
-    for (const NamedFormat& format : kNamedFormats) {
-        if (tracks == 2 && bytesPerSector == 512 && sectors == format.sectorsPerTrack) {
-            name = format.name;
-        }
-    }
-    if (name != nullptr) {
-        text << name;
-    } else {
-        text << 1ULL * kCylinderCount * tracks * sectors * bytesPerSector << " bytes";
-    }
-    text << " (" << kCylinderCount << " x " << tracks << " x " << sectors << " x "
-         << bytesPerSector << ")";
-    return text.str();
-}
-
-// A set or an image tells its cylinder size only.
-std::string FormatOfCylinderSize(long long bytes)
-{
-    for (const NamedFormat& format : kNamedFormats) {
-        if (bytes == 2LL * format.sectorsPerTrack * 512) {
-            return FormatOfGeometry(2, format.sectorsPerTrack, 512);
-        }
-    }
-    return std::to_string(bytes * kCylinderCount) + " bytes (" +
-           std::to_string(kCylinderCount) + " cylinders of " + std::to_string(bytes) +
-           " bytes)";
 }
 
 // "cyl05.bin": the engine's file name without a folder.
@@ -115,44 +76,23 @@ void PrintField(const char* label, const std::string& value)
 
 int List(const Arguments&)
 {
-    std::string letters;
-    {
-        // The engine traces every drive on standard output; ours is for results.
-        std::ostringstream trace;
-        std::streambuf* const output = std::cout.rdbuf(trace.rdbuf());
-        letters = FindFloppyDrives();
-        std::cout.rdbuf(output);
-    }
-    if (letters.empty()) {
-        std::fprintf(stderr, "No floppy drives were detected.\n");
-    }
-    for (const char letter : letters) {
-        DISK_GEOMETRY geometry{};
-        const int probed = ProbeDrive(letter, geometry);
-        std::string contents = "cannot be opened";
-        if (probed == EngineStatus::Success) {
-            contents = FormatOfGeometry(geometry.TracksPerCylinder, geometry.SectorsPerTrack,
-                                        geometry.BytesPerSector);
-        } else if (probed == EngineStatus::DriveInUse) {
-            contents = "in use";
-        } else if (probed == EngineStatus::NoDisk) {
-            contents = "no disk";
-        }
-        std::printf("%s  %s\n", DriveName(letter).c_str(), contents.c_str());
-    }
+    ListDrives();
     return ExitStatus::Success;
 }
 
-int Verify(char letter, const std::string& folder, bool quiet)
+// Verifies the disk against the files in `files`, which are those of
+// `folder` (for `read`, before they are moved there); `state` is what an
+// interruption leaves.
+int Verify(const FloppyDrive& drive, const std::string& files, const std::string& folder, bool quiet,
+           const std::string& state)
 {
-    Progress progress("Verifying " + DriveName(letter), quiet);
-    const int status = VerifyDiskAgainstFiles(letter, folder, &progress);
+    Progress progress("Verifying " + drive.name, quiet);
+    const int status = VerifyDiskAgainstFiles(drive, files, &progress);
     if (status == EngineStatus::Interrupted) {
-        return Interrupted("the copy is complete; " +
-                           CylindersDone(progress.Done(), "", "verified"));
+        return Interrupted(state + "; " + CylindersDone(progress.Done(), "", "verified"));
     }
     if (status == EngineStatus::Success) {
-        progress.Summary("Verified " + DriveName(letter) + " against " + folder);
+        progress.Summary("Verified " + drive.name + " against " + folder);
     }
     return ExitStatusOf(status);
 }
@@ -162,10 +102,13 @@ int Verify(char letter, const std::string& folder, bool quiet)
 // areas still missing are read again.
 int Rescue(const Arguments& arguments)
 {
-    const char letter = DriveLetterOf(arguments.operands[0]);
+    FloppyDrive drive('\0');
+    if (!TakeDrive(arguments.operands[0], false, drive)) {
+        return ExitStatus::Failed;
+    }
     const std::string& folder = arguments.operands[1];
     RescueOptions options;
-    options.map = arguments.map.empty() ? folder + "\\rescue.map" : arguments.map;
+    options.map = arguments.map.empty() ? JoinPath(folder, "rescue.map") : arguments.map;
     options.retries = arguments.retries >= 0 ? arguments.retries : kDefaultRescueRetries;
     if (!Exists(options.map) && !MayFill(folder, arguments.force)) {
         return ExitStatus::Failed;
@@ -177,7 +120,7 @@ int Rescue(const Arguments& arguments)
     RescueProgressLine progress(arguments.quiet);
     options.observer = &progress;
     RescueResult result;
-    const int status = RescueDiskToFiles(letter, folder, options, result);
+    const int status = RescueDiskToFiles(drive, folder, options, result);
     ClearProgressLine();
     if (status == EngineStatus::Interrupted) {
         return Interrupted("the files in " + folder + " and the map " + options.map +
@@ -187,7 +130,8 @@ int Rescue(const Arguments& arguments)
         return ExitStatusOf(status);
     }
     if (!arguments.quiet || status != EngineStatus::Success) {
-        std::fprintf(stderr, "Rescued %s into %s: %s\n", DriveName(letter).c_str(), folder.c_str(), RescueSummary(result).c_str());
+        std::fprintf(stderr, "Rescued %s into %s: %s\n", drive.name.c_str(), folder.c_str(),
+                     RescueSummary(result).c_str());
     }
     return status == EngineStatus::Success ? ExitStatus::Success : ExitStatus::Incomplete;
 }
@@ -197,35 +141,53 @@ int Read(const Arguments& arguments)
     if (arguments.rescue) {
         return Rescue(arguments);
     }
-    const char letter = DriveLetterOf(arguments.operands[0]);
+    FloppyDrive drive('\0');
+    if (!TakeDrive(arguments.operands[0], false, drive)) {
+        return ExitStatus::Failed;
+    }
     const std::string& folder = arguments.operands[1];
     if (!MayFill(folder, arguments.force)) {
         return ExitStatus::Failed;
     }
+    // Into a folder of their own first, so that the files there are replaced
+    // only by a whole (and, when asked, verified) set.
     const FolderForFiles target(folder);
     if (!target.Ready()) {
         return ExitStatus::Failed;
     }
+    PartialFileSet partial(folder);
+    if (!partial.Ready()) {
+        return ExitStatus::Failed;
+    }
+    const std::string untouched = "no cylinder file has been written to " + folder;
     {
-        Progress progress("Reading " + DriveName(letter), arguments.quiet);
-        const int status = CopyDiskToFiles(letter, folder, &progress);
+        Progress progress("Reading " + drive.name, arguments.quiet);
+        const int status = CopyDiskToFiles(drive, partial.Path(), &progress);
         if (status == EngineStatus::Interrupted) {
-            return Interrupted(CylindersDone(progress.Done(), " of the disk",
-                                             "read into " + folder) +
-                               "; the set there is incomplete");
+            return Interrupted(CylindersDone(progress.Done(), " of the disk", "read") + "; " +
+                               untouched);
         }
         if (status != EngineStatus::Success) {
             return ExitStatusOf(status);
         }
-        progress.Summary("Read " + DriveName(letter) + " into " + folder);
+        progress.Summary("Read " + drive.name + " into " + folder);
     }
-    return arguments.verify ? Verify(letter, folder, arguments.quiet) : ExitStatus::Success;
+    if (arguments.verify) {
+        const int verified = Verify(drive, partial.Path(), folder, arguments.quiet, untouched);
+        if (verified != ExitStatus::Success) {
+            return verified;
+        }
+    }
+    return partial.Place(arguments.force) ? ExitStatus::Success : ExitStatus::Failed;
 }
 
 int Write(const Arguments& arguments)
 {
     const std::string& folder = arguments.operands[0];
-    const char letter = DriveLetterOf(arguments.operands[1]);
+    FloppyDrive drive('\0');
+    if (!TakeDrive(arguments.operands[1], true, drive)) {
+        return ExitStatus::Failed;
+    }
     if (!IsFolder(folder)) {
         return Fail(folder + " is not a folder");
     }
@@ -236,8 +198,8 @@ int Write(const Arguments& arguments)
                     " does not exist.  Imaging aborted.");
     }
     {
-        Progress progress("Writing " + DriveName(letter), arguments.quiet);
-        const int status = CopyFilesToDisk(letter, folder, &progress);
+        Progress progress("Writing " + drive.name, arguments.quiet);
+        const int status = CopyFilesToDisk(drive, folder, &progress);
         if (status == EngineStatus::Interrupted) {
             return Interrupted(CylindersDone(progress.Done(), " of the disk", "written") +
                                "; the disk now holds a mix");
@@ -245,10 +207,12 @@ int Write(const Arguments& arguments)
         if (status != EngineStatus::Success) {
             return ExitStatusOf(status);
         }
-        progress.Summary("Wrote " + folder + " onto " + DriveName(letter));
+        progress.Summary("Wrote " + folder + " onto " + drive.name);
     }
     // With the copy's progress gone: one at a time holds Ctrl+C.
-    return arguments.verify ? Verify(letter, folder, arguments.quiet) : ExitStatus::Success;
+    return arguments.verify
+               ? Verify(drive, folder, folder, arguments.quiet, "the copy is complete")
+               : ExitStatus::Success;
 }
 
 int Pack(const Arguments& arguments)
@@ -262,6 +226,9 @@ int Pack(const Arguments& arguments)
         return Fail(image + " already exists; use --force to replace it");
     }
     PartialImage partial(image);
+    if (!partial.Ready()) {
+        return ExitStatus::Failed;
+    }
     Progress progress("Packing", arguments.quiet);
     const int status = PackFilesToImage(folder, partial.Path(), &progress);
     if (status == EngineStatus::Interrupted) {
@@ -307,7 +274,8 @@ int Unpack(const Arguments& arguments)
     return ExitStatus::Success;
 }
 
-// Progress that also sums up every cylinder it is told of.
+// Progress that also sums up every cylinder it is told of, and finds the
+// sectors a rescue marked.
 class SummingProgress : public Progress {
 public:
     using Progress::Progress;
@@ -316,20 +284,24 @@ public:
     {
         m_bytesPerCylinder = bytes;
         sums.Add(data, bytes);
+        ScanRescueMarkers(data, bytes, marked.sectors);
         return Progress::CylinderDone(cylinder, data, bytes);
     }
     uint32_t BytesPerCylinder() const { return m_bytesPerCylinder; }
 
     Checksums sums;
+    RescueResult marked;
 
 private:
     uint32_t m_bytesPerCylinder = 0;
 };
 
 // Reads the source with `read(observer)` and prints its format (given, or
-// from its cylinder size) and checksums.
+// from its cylinder size) and checksums; before them, the sectors that hold
+// a rescue's markers, if any, and then the status says the image is not whole.
+// A set or an image has two heads unless its cylinder has an odd number of sectors.
 template <typename Read>
-int PrintFormatAndChecksums(std::string format, bool quiet, Read read)
+int PrintFormatAndChecksums(std::string format, bool quiet, Read read, int heads = 0)
 {
     SummingProgress summing("Reading", quiet);
     if (!summing.sums.Ready()) {
@@ -349,22 +321,33 @@ int PrintFormatAndChecksums(std::string format, bool quiet, Read read)
         format = FormatOfCylinderSize(summing.BytesPerCylinder());
     }
     PrintField("format:", format);
+    RescueResult& marked = summing.marked;
+    const bool whole = marked.sectors.find_first_not_of('+') == std::string::npos;
+    if (!whole) {
+        const int sectors = static_cast<int>(summing.BytesPerCylinder() / 512);
+        marked.tracksPerCylinder = heads > 0 ? heads : sectors % 2 == 0 ? 2 : 1;
+        marked.sectorsPerTrack = sectors / marked.tracksPerCylinder;
+        PrintField("incomplete:", "a rescue left " + RescueSummary(marked) +
+                                      "; the checksums are of the image with its markers");
+    }
     PrintField("CRC32:", summing.sums.Crc32());
     PrintField("MD5:", summing.sums.Md5());
     PrintField("SHA-1:", summing.sums.Sha1());
     PrintField("SHA-256:", summing.sums.Sha256());
-    return ExitStatus::Success;
+    return whole ? ExitStatus::Success : ExitStatus::Incomplete;
 }
 
-int InfoOfDrive(char letter, bool quiet)
+int InfoOfDrive(const std::string& word, bool quiet)
 {
-    std::string format;
-    if (FormatOfDiskIn(letter, format) != ExitStatus::Success) {
+    FloppyDrive drive('\0');
+    DISK_GEOMETRY geometry{};
+    if (!TakeDrive(word, false, drive) || ProbeWithMessage(drive, geometry) != ExitStatus::Success) {
         return ExitStatus::Failed;
     }
-    return PrintFormatAndChecksums(format, quiet, [letter](CylinderObserver* observer) {
-        return ReadDisk(letter, observer);
-    });
+    return PrintFormatAndChecksums(
+        FormatOfGeometry(geometry), quiet,
+        [&drive](CylinderObserver* observer) { return ReadDisk(drive, observer); },
+        static_cast<int>(geometry.TracksPerCylinder));
 }
 
 int InfoOfFileSet(const std::string& folder, bool quiet)
@@ -396,9 +379,8 @@ int InfoOfFileSet(const std::string& folder, bool quiet)
 int Info(const Arguments& arguments)
 {
     const std::string& target = arguments.operands[0];
-    const char letter = DriveLetterOf(target);
-    if (letter != '\0') {
-        return InfoOfDrive(letter, arguments.quiet);
+    if (NamesADrive(target)) {
+        return InfoOfDrive(target, arguments.quiet);
     }
     if (IsFolder(target)) {
         return InfoOfFileSet(target, arguments.quiet);
@@ -416,9 +398,7 @@ int Help(const Arguments&)
 
 int Version(const Arguments&)
 {
-    const int numbers[] = {TRAKONI_FILE_VERSION};
-    std::printf("trakoni-cli %d.%d.%d.%d\n%s\n", numbers[0], numbers[1], numbers[2], numbers[3],
-                TRAKONI_LEGAL_NOTICE);
+    std::printf("trakoni-cli %s\n%s\n", TRAKONI_VERSION_STRING, TRAKONI_LEGAL_NOTICE);
     return ExitStatus::Success;
 }
 
@@ -434,20 +414,18 @@ const Handler kHandlers[] = {
 
 }  // namespace
 
-int FormatOfDiskIn(char letter, std::string& format)
+int ProbeWithMessage(const FloppyDrive& drive, DISK_GEOMETRY& geometry)
 {
-    DISK_GEOMETRY geometry{};
-    const int probed = ProbeDrive(letter, geometry);
+    const int probed = ProbeDrive(drive, geometry);
     if (probed == EngineStatus::DriveInUse) {
-        return Fail("Drive " + DriveName(letter) + " is in use");
+        return Fail("Drive " + drive.name + " is in use");
     }
     if (probed == EngineStatus::NoDisk) {
-        return Fail("There is no disk in drive " + DriveName(letter));
+        return Fail("There is no disk in drive " + drive.name);
     }
     if (probed != EngineStatus::Success) {
-        return Fail("Drive " + DriveName(letter) + " cannot be opened");
+        return Fail("Drive " + drive.name + " cannot be opened");
     }
-    format = FormatOfGeometry(geometry.TracksPerCylinder, geometry.SectorsPerTrack, geometry.BytesPerSector);
     return ExitStatus::Success;
 }
 

@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "platform/Win32Platform.h"
+#include "platform/NativePlatform.h"
 
-class ConsolePlatform : public Win32Platform {
+class ConsolePlatform : public NativePlatform {
 public:
     // Writes "ERROR: <text>" and answers OK, as the only button would.
     int MessageBoxA(HWND owner, const char* text, const char* caption, UINT type) override;

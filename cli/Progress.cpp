@@ -5,24 +5,34 @@
 #include <cstdio>
 #include <utility>
 
+#ifdef _WIN32
 #include "platform/Win32.h"
+#else
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#endif
 
 namespace {
 
 // Set by the console's control handler, which Windows runs on a thread of
-// its own.
-std::atomic<bool> g_interrupted{false};
-// The CtrlCHold objects alive; while one is, no copy forgets a press.
+// its own, or by the signal handler; 0 while nothing asked to stop.
+std::atomic<int> g_interrupted{0};
+// The CtrlCHold objects alive; while one is, no copy forgets an interruption.
 int g_holds = 0;
+// The operations and holds that catch interruptions now.
+int g_catching = 0;
 // The width of the progress line on the console; 0 when none is shown.
 int g_lineWidth = 0;
 
+#ifdef _WIN32
 BOOL WINAPI OnConsoleControl(DWORD event)
 {
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) {
         return FALSE;
     }
-    g_interrupted = true;
+    g_interrupted = InterruptedBy::Keyboard;
     return TRUE;
 }
 
@@ -30,6 +40,64 @@ bool StandardErrorIsConsole()
 {
     DWORD mode = 0;
     return ::GetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
+
+unsigned long long NowMs()
+{
+    return ::GetTickCount64();
+}
+
+// While an operation runs, Ctrl+C asks it to stop; afterwards it ends the
+// program Windows' default way.
+void SetCatching(bool catching)
+{
+    ::SetConsoleCtrlHandler(OnConsoleControl, catching ? TRUE : FALSE);
+}
+#else
+void OnSignal(int signalNumber)
+{
+    g_interrupted = signalNumber == SIGTERM ? InterruptedBy::Termination : InterruptedBy::Keyboard;
+}
+
+bool StandardErrorIsConsole()
+{
+    return ::isatty(STDERR_FILENO) != 0;
+}
+
+unsigned long long NowMs()
+{
+    using namespace std::chrono;
+    return static_cast<unsigned long long>(
+        duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+// While an operation runs, SIGINT (Ctrl+C) and SIGTERM ask it to stop;
+// afterwards they end the program the default way.
+void SetCatching(bool catching)
+{
+    struct sigaction action {};
+    action.sa_handler = catching ? OnSignal : SIG_DFL;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+}
+#endif
+
+// Caught while any operation or hold wants it.
+void CatchInterruptions(bool catching)
+{
+    g_catching += catching ? 1 : -1;
+    if (g_catching == (catching ? 1 : 0)) {
+        SetCatching(catching);
+    }
+}
+
+// A new operation forgets an interruption of one before it, unless a hold
+// keeps it.
+void StartCatching()
+{
+    g_interrupted = g_holds > 0 ? g_interrupted.load() : InterruptedBy::Nothing;
+    CatchInterruptions(true);
 }
 
 std::string Duration(unsigned long long ms)
@@ -70,18 +138,17 @@ void RewriteLine(const std::string& line)
 
 CtrlCHold::CtrlCHold()
 {
-    g_interrupted = g_interrupted && g_holds > 0;
+    StartCatching();
     ++g_holds;
-    ::SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 }
 
 CtrlCHold::~CtrlCHold()
 {
     --g_holds;
-    ::SetConsoleCtrlHandler(OnConsoleControl, FALSE);
+    CatchInterruptions(false);
 }
 
-bool CtrlCPressed()
+int Interruption()
 {
     return g_interrupted;
 }
@@ -99,17 +166,16 @@ Progress::Progress(std::string doing, bool quiet)
     : m_doing(std::move(doing)),
       m_quiet(quiet),
       m_showLine(!quiet && StandardErrorIsConsole()),
-      m_start(::GetTickCount64())
+      m_start(NowMs())
 {
-    g_interrupted = g_interrupted && g_holds > 0;
-    ::SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+    StartCatching();
 }
 
-// Ctrl+C after the operation ends Windows' default way: the program stops.
+// An interruption after the operation ends the program the system's default way.
 Progress::~Progress()
 {
     ClearProgressLine();
-    ::SetConsoleCtrlHandler(OnConsoleControl, FALSE);
+    CatchInterruptions(false);
 }
 
 bool Progress::CylinderDone(int cylinder, const unsigned char*, uint32_t bytes)
@@ -119,19 +185,18 @@ bool Progress::CylinderDone(int cylinder, const unsigned char*, uint32_t bytes)
     if (m_showLine) {
         ShowLine();
     }
-    return !g_interrupted;
+    return g_interrupted == InterruptedBy::Nothing;
 }
 
 RescueProgressLine::RescueProgressLine(bool quiet) : m_showLine(!quiet && StandardErrorIsConsole())
 {
-    g_interrupted = g_interrupted && g_holds > 0;
-    ::SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+    StartCatching();
 }
 
 RescueProgressLine::~RescueProgressLine()
 {
     ClearProgressLine();
-    ::SetConsoleCtrlHandler(OnConsoleControl, FALSE);
+    CatchInterruptions(false);
 }
 
 bool RescueProgressLine::GoOn(const RescueProgress& progress)
@@ -145,12 +210,12 @@ bool RescueProgressLine::GoOn(const RescueProgress& progress)
         RewriteLine("Rescuing  pass: " + pass + "  cylinder " + std::to_string(progress.cylinder) + "/" +
                  std::to_string(kCylinderCount) + "  unreadable sectors: " + std::to_string(progress.unreadable));
     }
-    return !g_interrupted;
+    return g_interrupted == InterruptedBy::Nothing;
 }
 
 void Progress::ShowLine()
 {
-    const unsigned long long elapsed = ::GetTickCount64() - m_start;
+    const unsigned long long elapsed = NowMs() - m_start;
     const unsigned long long left = elapsed * (kCylinderCount - m_done) / m_done;
     char line[160];
     std::snprintf(line, sizeof line, "%s  cylinder %d/%d  %3d%%  %s  %s left", m_doing.c_str(), m_done,
@@ -165,7 +230,7 @@ void Progress::Summary(const std::string& what) const
     if (m_quiet) {
         return;
     }
-    const unsigned long long elapsed = ::GetTickCount64() - m_start;
+    const unsigned long long elapsed = NowMs() - m_start;
     std::fprintf(stderr, "%s (%d cylinders, %llu bytes) in %s, %s\n", what.c_str(), m_done,
                  m_bytes, Duration(elapsed).c_str(), Rate(m_bytes, elapsed).c_str());
     std::fflush(stderr);

@@ -52,8 +52,17 @@ private:
     bool m_showLine;
 };
 
-// Holds Ctrl+C while it lives, also between copies (waiting for a disk,
-// writing a bag): a press is kept for CtrlCPressed() and for the next copy,
+// What asked the running operation to stop, if anything: Ctrl+C (SIGINT),
+// or on a POSIX system SIGTERM.
+namespace InterruptedBy {
+constexpr int Nothing = 0;
+constexpr int Keyboard = 1;
+constexpr int Termination = 2;
+}  // namespace InterruptedBy
+int Interruption();
+
+// Catches interruptions while it lives, also between copies (waiting for a
+// disk, writing a bag): one is kept for Interruption() and for the next copy,
 // which then stops at once.
 class CtrlCHold {
 public:
@@ -62,7 +71,6 @@ public:
     CtrlCHold(const CtrlCHold&) = delete;
     CtrlCHold& operator=(const CtrlCHold&) = delete;
 };
-bool CtrlCPressed();
 
 // Takes the progress line off the console, if one is shown.
 void ClearProgressLine();

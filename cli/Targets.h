@@ -1,5 +1,6 @@
-// Where the copies go, so that nothing is overwritten by surprise and nothing
-// half-written is left under a real name. Each refusal or failure has been
+// Where the copies go, so that nothing is overwritten by surprise, nothing
+// half-written is left under a real name, and no file of the user's is taken
+// for a temporary one. Each refusal or failure has been
 // shown as an error line when a function returns false or an object is not
 // Ready().
 #pragma once
@@ -29,8 +30,12 @@ private:
     bool m_created = false;
 };
 
-// An image written under a temporary name beside its real one (IMAGE.partial),
-// removed unless it has been moved into place.
+// A temporary name that is ours alone: `base` + ".trakoni-<process>-<n>.partial",
+// with the first n under which nothing is there yet.
+std::string TemporaryName(const std::string& base, int n);
+
+// An image written under a temporary name beside its real one, created
+// exclusively by this run, and removed unless it has been moved into place.
 class PartialImage {
 public:
     explicit PartialImage(const std::string& image);
@@ -38,6 +43,7 @@ public:
     PartialImage(const PartialImage&) = delete;
     PartialImage& operator=(const PartialImage&) = delete;
 
+    bool Ready() const { return !m_path.empty(); }
     const std::string& Path() const { return m_path; }
     // Gives the complete image its real name, replacing a file there only
     // when `replace`.
@@ -49,9 +55,10 @@ private:
     bool m_placed = false;
 };
 
-// Cylinder files written into a temporary folder inside their real one
-// (FOLDER\trakoni.partial), moved into it file by file once all are complete.
-// Whatever is left in the temporary folder at the end is removed with it.
+// Cylinder files written into a temporary folder beside their real one,
+// created exclusively by this run, and moved into the real one file by file
+// once all are complete. What is left of them at the end is removed, and the
+// temporary folder with it.
 class PartialFileSet {
 public:
     explicit PartialFileSet(const std::string& folder);

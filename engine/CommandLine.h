@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/DiskRescue.h"
+#include "engine/FloppyDrive.h"
 #include "engine/Imager.h"
 #include "platform/Win32.h"
 
@@ -25,19 +26,20 @@ public:
 };
 
 // The dialog's operations (Imager.h), telling `observer` (may be null).
-int CopyDiskToFiles(char letter, const std::string& folder, CylinderObserver* observer);
-int CopyFilesToDisk(char letter, const std::string& folder, CylinderObserver* observer);
+int CopyDiskToFiles(const FloppyDrive& drive, const std::string& folder, CylinderObserver* observer);
+int CopyFilesToDisk(const FloppyDrive& drive, const std::string& folder, CylinderObserver* observer);
 
 // Reads the disk once more and compares every cylinder with its file. Returns
 // Differs after a message naming the first cylinder and byte that differ.
-int VerifyDiskAgainstFiles(char letter, const std::string& folder, CylinderObserver* observer);
+int VerifyDiskAgainstFiles(const FloppyDrive& drive, const std::string& folder,
+                           CylinderObserver* observer);
 
 // Reads every cylinder of the disk and hands it to `observer`.
-int ReadDisk(char letter, CylinderObserver* observer);
+int ReadDisk(const FloppyDrive& drive, CylinderObserver* observer);
 
 // Opens the drive and asks its geometry, showing nothing. Returns Success with
 // `geometry`, DriveInUse, NoDisk or DriveNotOpened.
-int ProbeDrive(char letter, DISK_GEOMETRY& geometry);
+int ProbeDrive(const FloppyDrive& drive, DISK_GEOMETRY& geometry);
 
 // What a folder holds of a cylinder file set. The set's cylinder size is the
 // size most of its files have (the smaller on a tie).

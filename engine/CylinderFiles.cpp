@@ -10,11 +10,36 @@
 #include "engine/Imager.h"
 #include "engine/Status.h"
 
+namespace {
+
+#ifdef _WIN32
+constexpr char kPathSeparator = '\\';
+using FileStatus = struct _stat64;
+int QueryFileStatus(const char* name, FileStatus* status)
+{
+    return _stat64(name, status);
+}
+#else
+constexpr char kPathSeparator = '/';
+using FileStatus = struct stat;
+int QueryFileStatus(const char* name, FileStatus* status)
+{
+    return stat(name, status);
+}
+#endif
+
+}  // namespace
+
+std::string JoinPath(const std::string& folder, const std::string& name)
+{
+    return folder + kPathSeparator + name;
+}
+
 // The 64-bit query, so a large stray file is not mistaken for a small one.
 bool QueryFileSize(const std::string& name, long long& size)
 {
-    struct _stat64 status {};
-    if (_stat64(name.c_str(), &status) != 0) {
+    FileStatus status{};
+    if (QueryFileStatus(name.c_str(), &status) != 0) {
         return false;
     }
     size = status.st_size;
@@ -38,7 +63,7 @@ std::string CylinderFileName(const std::string& folder, int cylinder)
 {
     char number[16];
     std::snprintf(number, sizeof number, "%2.2i", cylinder);
-    return folder + "\\cyl" + number + ".bin";
+    return JoinPath(folder, std::string("cyl") + number + ".bin");
 }
 
 int CheckCylinderFileSize(int bytesPerCylinder, const std::string& folder, int cylinder)

@@ -5,9 +5,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <utility>
+#include <vector>
 
 #include "engine/CylinderFiles.h"
 #include "engine/DriveAccess.h"
@@ -16,21 +17,36 @@
 
 namespace {
 
-constexpr char kMarker[] = "TRAKONI BAD SECTOR ";
 constexpr char kRead = '+', kUnreadable = '-', kNotRead = '?';
+// What a map says of itself in comment lines, which ddrescue's tools skip.
+constexpr char kFolderTag[] = "# Trakoni-Folder: ";
+constexpr char kDiskTag[] = "# Trakoni-Disk: ";
 
-// A disk that has gone is no bad sector: reading on would only mark the rest
-// of it unreadable. Nor is a request the system could not carry out.
-bool DriveHasGone(const TransferResult& result)
+// Errors in which the drive says the medium itself failed: a bad piece.
+bool MediumFailed(DWORD error)
 {
-    if (result.outcome == TransferOutcome::NoEvent ||
-        result.outcome == TransferOutcome::WaitFailed) {
+    switch (error) {
+    case ERROR_CRC:
+    case ERROR_SEEK:
+    case ERROR_SECTOR_NOT_FOUND:
+    case ERROR_READ_FAULT:
+    case ERROR_IO_DEVICE:
+    case ERROR_FLOPPY_ID_MARK_NOT_FOUND:
+    case ERROR_FLOPPY_WRONG_CYLINDER:
+    case ERROR_FLOPPY_UNKNOWN_ERROR:
+    case ERROR_FLOPPY_BAD_REGISTERS:
         return true;
+    default:
+        return false;
     }
-    switch (result.error) {
-    case ERROR_FILE_NOT_FOUND:
+}
+
+// Errors in which the drive says its disk has gone or been changed: asking the
+// disk again would not tell another disk from this one.
+bool DiskChanged(DWORD error)
+{
+    switch (error) {
     case ERROR_INVALID_HANDLE:
-    case ERROR_NOT_READY:
     case ERROR_DEV_NOT_EXIST:
     case ERROR_MEDIA_CHANGED:
     case ERROR_NO_MEDIA_IN_DRIVE:
@@ -41,12 +57,121 @@ bool DriveHasGone(const TransferResult& result)
     }
 }
 
-// The marker over `bytes` bytes, starting afresh at each sector.
-void FillWithMarkers(unsigned char* buffer, uint32_t bytes, uint32_t sectorBytes)
+bool SameGeometry(const DISK_GEOMETRY& a, const DISK_GEOMETRY& b)
 {
-    for (uint32_t i = 0; i < bytes; ++i) {
-        buffer[i] = static_cast<unsigned char>(kMarker[i % sectorBytes % (sizeof kMarker - 1)]);
+    return a.Cylinders.QuadPart == b.Cylinders.QuadPart && a.MediaType == b.MediaType &&
+           a.TracksPerCylinder == b.TracksPerCylinder &&
+           a.SectorsPerTrack == b.SectorsPerTrack && a.BytesPerSector == b.BytesPerSector;
+}
+
+// The marker of a sector of this status, over one sector.
+void FillWithMarker(unsigned char* sector, uint32_t sectorBytes, char status)
+{
+    const char* marker = status == kUnreadable ? kBadSectorMarker : kNotReadMarker;
+    const size_t length = std::strlen(marker);
+    for (uint32_t i = 0; i < sectorBytes; ++i) {
+        sector[i] = static_cast<unsigned char>(marker[i % length]);
     }
+}
+
+// The folder as the map names it: absolute, without "." or "..".
+std::string FolderIdentity(const std::string& folder)
+{
+    std::error_code failed;
+    const std::filesystem::path absolute = std::filesystem::absolute(folder, failed);
+    std::string text = (failed ? std::filesystem::path(folder) : absolute).lexically_normal().string();
+    while (text.size() > 1 && (text.back() == '\\' || text.back() == '/') && text[text.size() - 2] != ':') {
+        text.pop_back();
+    }
+    return text;
+}
+
+bool SameFolder(const std::string& a, const std::string& b)
+{
+    std::error_code failed;
+    return a == b || std::filesystem::equivalent(a, b, failed);
+}
+
+// "1474560 bytes, 80 x 2 x 18 x 512".
+std::string DiskIdentity(const DISK_GEOMETRY& geometry, uint32_t bytesPerCylinder)
+{
+    return std::to_string(1ULL * bytesPerCylinder * kCylinderCount) + " bytes, " +
+           std::to_string(kCylinderCount) + " x " + std::to_string(geometry.TracksPerCylinder) +
+           " x " + std::to_string(geometry.SectorsPerTrack) + " x " +
+           std::to_string(geometry.BytesPerSector);
+}
+
+std::string Trimmed(std::string text)
+{
+    text.erase(text.find_last_not_of(" \t\r") + 1);
+    return text;
+}
+
+// `line` holds a number (C++'s hexadecimal, octal or decimal form) then a
+// status of `statuses`, and then, when `size`, that order is pos, size, status.
+// Nothing else may follow but a pass number (the status line's).
+bool ParseMapLine(const std::string& line, bool withSize, const char* statuses,
+                  long long& first, long long& size, char& status)
+{
+    int end = 0, passEnd = 0, pass = 0;
+    const int fields = withSize
+        ? std::sscanf(line.c_str(), "%lli %lli %c %n", &first, &size, &status, &end)
+        : std::sscanf(line.c_str(), "%lli %c %n", &first, &status, &end);
+    if (fields != (withSize ? 3 : 2) || first < 0 || std::strchr(statuses, status) == nullptr ||
+        status == '\0') {
+        return false;
+    }
+    const char* rest = line.c_str() + end;
+    return *rest == '\0' ||
+           (!withSize && std::sscanf(rest, "%i %n", &pass, &passEnd) == 1 && rest[passEnd] == '\0');
+}
+
+// A map file as read: its identity lines (empty when absent) and its areas,
+// contiguous from byte 0, `bytes` in all.
+struct MapFile {
+    struct Area {
+        long long first, size;
+        char status;
+    };
+    std::string folder, disk;
+    std::vector<Area> areas;
+    long long bytes = 0;
+};
+
+// Reads `file` as a mapfile: an optional header of comments, one status line
+// (pos, status, pass), then data lines. Returns why it is none, or "".
+std::string ParseMap(std::istream& file, MapFile& map)
+{
+    bool statusLine = false;
+    int number = 0;
+    for (std::string line; std::getline(file, line);) {
+        ++number;
+        if (line.rfind(kFolderTag, 0) == 0) {
+            map.folder = Trimmed(line.substr(sizeof kFolderTag - 1));
+        } else if (line.rfind(kDiskTag, 0) == 0) {
+            map.disk = Trimmed(line.substr(sizeof kDiskTag - 1));
+        }
+        line.erase(std::min(line.find('#'), line.size()));
+        if (line.find_first_not_of(" \t\r") == std::string::npos) {
+            continue;
+        }
+        long long first = 0, size = 0;
+        char status = 0;
+        const std::string where = "line " + std::to_string(number);
+        if (!statusLine) {
+            if (!ParseMapLine(line, false, "?*/-FGB+", first, size, status)) {
+                return where + " is no status line";
+            }
+            statusLine = true;
+        } else if (!ParseMapLine(line, true, "?*/-+", first, size, status) ||
+                   first != map.bytes || size <= 0) {
+            return where + " is no area that follows the one before";
+        } else {
+            map.areas.push_back({first, size, status});
+            map.bytes += size;
+        }
+    }
+    return statusLine && !map.areas.empty() ? "" : "it names no areas";
 }
 
 // 2880 as "2,880".
@@ -78,7 +203,9 @@ public:
     Rescue(OpenedDrive& session, const std::string& folder, const RescueOptions& options,
            std::string& sectors)
         : m_session(session), m_folder(folder), m_options(options), m_sectors(sectors),
-          m_map(options.map.empty() ? folder + "\\rescue.map" : options.map),
+          m_map(options.map.empty() ? JoinPath(folder, "rescue.map") : options.map),
+          m_folderIdentity(FolderIdentity(folder)),
+          m_diskIdentity(DiskIdentity(session.geometry, session.bytesPerCylinder)),
           m_sectorBytes(session.geometry.BytesPerSector),
           m_perTrack(static_cast<int>(session.geometry.SectorsPerTrack)),
           m_perCylinder(m_perTrack * static_cast<int>(session.geometry.TracksPerCylinder))
@@ -116,11 +243,10 @@ private:
     // drive is read, so that the set is whole from the start.
     int Prepare()
     {
-        if (!LoadMap()) {
-            ShowEngineError("Could not read the map " + m_map);
-            return EngineStatus::Failure;
+        const int loaded = LoadMap();
+        if (loaded != EngineStatus::Success) {
+            return loaded;
         }
-        FillWithMarkers(m_session.Buffer(), m_session.bytesPerCylinder, m_sectorBytes);
         for (int cylinder = 0; cylinder < kCylinderCount; ++cylinder) {
             const auto first = m_sectors.begin() + cylinder * m_perCylinder;
             const auto end = first + m_perCylinder;
@@ -129,6 +255,10 @@ private:
                 continue;
             }
             std::replace(first, end, kRead, kNotRead);
+            for (int sector = 0; sector < m_perCylinder; ++sector) {
+                FillWithMarker(m_session.Buffer() + sector * m_sectorBytes, m_sectorBytes,
+                               first[sector]);
+            }
             if (WriteCylinderFile(m_session.Buffer(), m_session.FileBytes(), m_folder,
                                   cylinder) != EngineStatus::Success) {
                 return FileNotWritten();
@@ -137,36 +267,76 @@ private:
         return SaveMap();
     }
 
-    // A sector takes the status of the map's area that holds it whole; sectors
-    // of no area are not read yet. False when the file is there but no map.
-    bool LoadMap()
+    // The map of an earlier rescue, if there is one, must be a mapfile of this
+    // disk's size that names this folder and this disk; a sector then takes
+    // the status of the area that holds it whole (of none: not read yet).
+    int LoadMap()
     {
         std::ifstream file(m_map, std::ios::binary);
         if (!file) {
-            return !std::filesystem::exists(m_map);
+            return std::filesystem::exists(m_map) ? Refuse("Could not read the map " + m_map)
+                                                  : EngineStatus::Success;
         }
-        bool statusLine = true;
-        for (std::string line; std::getline(file, line);) {
-            line.erase(std::min(line.find('#'), line.size()));
-            if (line.find_first_not_of(" \t\r") == std::string::npos ||
-                std::exchange(statusLine, false)) {
-                continue;  // a comment, or the status line
-            }
-            // Hexadecimal, octal or decimal, as in C++.
-            long long first = 0, size = 0;
-            char status = 0;
-            if (std::sscanf(line.c_str(), "%lli %lli %c", &first, &size, &status) != 3 ||
-                first < 0 || size < 0) {
-                return false;
-            }
-            const long long sectors = static_cast<long long>(m_sectors.size());
-            for (long long s = (first + m_sectorBytes - 1) / m_sectorBytes;
-                 s < sectors && (s + 1) * m_sectorBytes <= first + size; ++s) {
+        MapFile map;
+        const std::string wrong = ParseMap(file, map);
+        const long long bytes = 1LL * m_sectorBytes * static_cast<long long>(m_sectors.size());
+        if (!wrong.empty()) {
+            return Refuse(m_map + " is not a rescue map (" + wrong + ")");
+        }
+        if (map.bytes != bytes) {
+            return Refuse(m_map + " is the map of a disk of " + std::to_string(map.bytes) +
+                          " bytes, not of this disk's " + std::to_string(bytes));
+        }
+        if (map.folder.empty() || map.disk.empty()) {
+            return Refuse(m_map + " does not say which folder and disk it belongs to (it has "
+                                  "no Trakoni-Folder and Trakoni-Disk lines)");
+        }
+        if (!SameFolder(map.folder, m_folderIdentity)) {
+            return Refuse(m_map + " is the map of a rescue into " + map.folder + ", not into " +
+                          m_folderIdentity);
+        }
+        if (map.disk != m_diskIdentity) {
+            return Refuse(m_map + " is the map of a disk of " + map.disk +
+                          ", not of this disk's " + m_diskIdentity);
+        }
+        for (const MapFile::Area& area : map.areas) {
+            for (long long s = (area.first + m_sectorBytes - 1) / m_sectorBytes;
+                 (s + 1) * m_sectorBytes <= area.first + area.size; ++s) {
                 m_sectors[static_cast<size_t>(s)] =
-                    status == kRead || status == kUnreadable ? status : kNotRead;
+                    area.status == kRead || area.status == kUnreadable ? area.status : kNotRead;
             }
         }
-        return true;
+        return CheckSameDisk();
+    }
+
+    // The first sector the map says was read, of a file that is whole, must
+    // read from the disk as that file holds it; otherwise the drive holds
+    // another disk. A sector that does not read now tells nothing.
+    int CheckSameDisk()
+    {
+        unsigned char* file = m_session.Buffer();
+        unsigned char* disk = m_session.Buffer() + m_session.bytesPerCylinder;
+        for (size_t s = m_sectors.find(kRead); s != std::string::npos;
+             s = m_sectors.find(kRead, (s / m_perCylinder + 1) * m_perCylinder)) {
+            const int cylinder = static_cast<int>(s / m_perCylinder);
+            if (ReadCylinderFile(file, m_session.FileBytes(), m_folder, cylinder) !=
+                EngineStatus::Success) {
+                continue;  // written afresh by Prepare
+            }
+            const uint32_t within = static_cast<uint32_t>(s % m_perCylinder) * m_sectorBytes;
+            if (ReadRange(m_session.drive.Get(), disk, ULONGLONG{m_sectorBytes} * s,
+                          m_sectorBytes).outcome == TransferOutcome::Complete &&
+                !std::equal(disk, disk + m_sectorBytes, file + within)) {
+                const int track = static_cast<int>(s) / m_perTrack;
+                return Refuse("The drive holds another disk than the map " + m_map +
+                              " (cylinder " + std::to_string(cylinder) + " head " +
+                              std::to_string(track % (m_perCylinder / m_perTrack)) +
+                              " sector " + std::to_string(s % m_perTrack + 1) +
+                              " differs from " + CylinderFileName(m_folder, cylinder) + ")");
+            }
+            break;
+        }
+        return EngineStatus::Success;
     }
 
     // Reads each piece of `sectors` sectors of which nothing is read yet.
@@ -205,14 +375,52 @@ private:
                 return FileNotWritten();
             }
             std::fill_n(m_sectors.begin() + first, sectors, kRead);
-        } else if (DriveHasGone(read)) {
+        } else if (!PieceFailed(read, first)) {
             ShowEngineError("Could not read from disk.  Disk might be damaged or missing.");
             return read.outcome == TransferOutcome::Refused ? EngineStatus::TransferRefused
                                                             : EngineStatus::TransferFailed;
-        } else if (sectors == 1) {
+        } else if (sectors == 1 && m_sectors[static_cast<size_t>(first)] != kUnreadable) {
+            // Its marker says so only now: before, it said "not read yet".
             m_sectors[static_cast<size_t>(first)] = kUnreadable;
+            FillWithMarker(place, m_sectorBytes, kUnreadable);
+            if (WriteCylinderFilePart(place, static_cast<int>(within), static_cast<int>(bytes),
+                                      m_folder, cylinder) != EngineStatus::Success) {
+                return FileNotWritten();
+            }
         }
         return SaveMap();
+    }
+
+    // Whether a failed request means a bad piece, not a disk that has gone
+    // (which reading on would only mark unreadable): yes when the drive says
+    // the medium failed; otherwise (under Wine a bad sector of a block device
+    // reports "not ready") only if the disk still answers as before.
+    bool PieceFailed(const TransferResult& read, int first)
+    {
+        if (read.outcome == TransferOutcome::NoEvent ||
+            read.outcome == TransferOutcome::WaitFailed || DiskChanged(read.error)) {
+            return false;
+        }
+        return MediumFailed(read.error) || DiskAnswers(first);
+    }
+
+    // The geometry asked again is the session's, and the read sector nearest
+    // before `first` (or after it) reads again, into the spare cylinder.
+    bool DiskAnswers(int first)
+    {
+        DISK_GEOMETRY now{};
+        if (GetDriveGeometry(m_session.drive.Get(), now) != EngineStatus::Success ||
+            !SameGeometry(now, m_session.geometry)) {
+            return false;
+        }
+        size_t known = m_sectors.rfind(kRead, static_cast<size_t>(first));
+        known = known == std::string::npos ? m_sectors.find(kRead) : known;
+        if (known == std::string::npos) {
+            return true;  // nothing read yet to compare with
+        }
+        unsigned char* spare = m_session.Buffer() + m_session.bytesPerCylinder;
+        return ReadRange(m_session.drive.Get(), spare, ULONGLONG{m_sectorBytes} * known,
+                         m_sectorBytes).outcome == TransferOutcome::Complete;
     }
 
     // Written under another name first and then renamed over the map, so that
@@ -240,8 +448,10 @@ private:
         char line[80];
         std::snprintf(line, sizeof line, "0x%08llX     %c               1\n", m_position,
                       Count(kNotRead) > 0 ? kNotRead : kRead);
-        std::string text = "# Mapfile. Created by Trakoni\n"
-                           "# current_pos  current_status  current_pass\n";
+        std::string text = "# Mapfile. Created by Trakoni\n";
+        text += kFolderTag + m_folderIdentity + "\n";
+        text += kDiskTag + m_diskIdentity + "\n";
+        text += "# current_pos  current_status  current_pass\n";
         text += line;
         text += "#      pos        size  status\n";
         for (size_t first = 0, end = 0; first < m_sectors.size(); first = end) {
@@ -260,6 +470,12 @@ private:
         return static_cast<size_t>(std::count(m_sectors.begin(), m_sectors.end(), status));
     }
 
+    static int Refuse(const std::string& text)
+    {
+        ShowEngineError(text);
+        return EngineStatus::Failure;
+    }
+
     int FileNotWritten() const
     {
         ShowEngineError("Could not write to disk");
@@ -271,6 +487,8 @@ private:
     const RescueOptions& m_options;
     std::string& m_sectors;
     const std::string m_map;
+    const std::string m_folderIdentity;
+    const std::string m_diskIdentity;
     const uint32_t m_sectorBytes;
     const int m_perTrack;
     const int m_perCylinder;
@@ -279,12 +497,14 @@ private:
 
 }  // namespace
 
-int RescueDiskToFiles(char letter, const std::string& folder, const RescueOptions& options,
+int RescueDiskToFiles(const FloppyDrive& drive, const std::string& folder,
+                      const RescueOptions& options,
                       RescueResult& result)
 {
     result = RescueResult{};
     OpenedDrive session;
-    const int opened = OpenDrive(letter, session);
+    // The second cylinder is the spare that tells whether the disk still answers.
+    const int opened = OpenDrive(drive, session, 2);
     if (opened != EngineStatus::Success) {
         return opened;
     }
@@ -320,4 +540,18 @@ std::string RescueSummary(const RescueResult& result)
         }
     }
     return text;
+}
+
+void ScanRescueMarkers(const unsigned char* data, uint32_t bytes, std::string& sectors)
+{
+    constexpr uint32_t kScanned = 512;
+    unsigned char marker[2][kScanned];
+    FillWithMarker(marker[0], kScanned, kUnreadable);
+    FillWithMarker(marker[1], kScanned, kNotRead);
+    for (uint32_t at = 0; at + kScanned <= bytes; at += kScanned) {
+        const unsigned char* sector = data + at;
+        sectors += std::equal(sector, sector + kScanned, marker[0])   ? kUnreadable
+                   : std::equal(sector, sector + kScanned, marker[1]) ? kNotRead
+                                                                      : kRead;
+    }
 }

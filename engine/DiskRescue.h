@@ -4,15 +4,22 @@
 //
 // The map is a mapfile as GNU ddrescue writes it: byte offsets in the disk
 // image (the 80 cylinders end to end), "+" read, "-" unreadable, "?" not read
-// yet. Sectors are named as on a floppy: cylinder and head from 0, sector
-// from 1.
+// yet; two comment lines name the folder and the disk it belongs to. Sectors
+// are named as on a floppy: cylinder and head from 0, sector from 1.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
+#include "engine/FloppyDrive.h"
 #include "engine/Status.h"
 
 constexpr int kDefaultRescueRetries = 3;
+
+// What a sector that is not in its file holds instead, repeated from the
+// sector's start: one found unreadable, one not tried yet.
+inline constexpr char kBadSectorMarker[] = "TRAKONI BAD SECTOR ";
+inline constexpr char kNotReadMarker[] = "TRAKONI NOT READ YET ";
 
 // The passes of a rescue, in order: each cylinder in one request; the tracks
 // of those that failed; the sectors of tracks that failed; then `retries`
@@ -52,17 +59,25 @@ struct RescueResult {
     int tracksPerCylinder = 0;
 };
 
-// Rescues the disk in drive `letter` into cyl00.bin .. cyl79.bin in `folder`;
-// the disk is only read. An unreadable sector holds "TRAKONI BAD SECTOR "
-// repeated over it in its file. Without a map every file is written, first
-// full of those markers; with one, only the files of areas not yet read.
-// Returns Success when every sector was read, RescueIncomplete when some are
-// unreadable, Interrupted, or the status of a failure after its message: the
-// drive cannot be opened, the map or a file cannot be read or written, or the
-// disk has gone (the map keeps what was read).
-int RescueDiskToFiles(char letter, const std::string& folder, const RescueOptions& options,
+// Rescues the disk in `drive` into cyl00.bin .. cyl79.bin in `folder`;
+// the disk is only read. A sector not read holds its marker in its file.
+// Without a map every file is written, first full of not-read markers; with
+// one, only the files of areas not yet read. A map is refused, before any
+// file is written, unless it is a mapfile of this disk's size naming this
+// folder and this disk, and a sector it says was read reads as its file
+// holds it. Returns Success when every sector was read, RescueIncomplete when
+// some are unreadable, Interrupted, or the status of a failure after its
+// message: the drive cannot be opened, the map is refused or a file cannot be
+// read or written, or the disk has gone (the map keeps what was read).
+int RescueDiskToFiles(const FloppyDrive& drive, const std::string& folder,
+                      const RescueOptions& options,
                       RescueResult& result);
 
 // One line for the user, such as "2 of 2,880 sectors unreadable: cylinder 17
 // head 1 sectors 5-6", naming the unreadable runs of each track.
 std::string RescueSummary(const RescueResult& result);
+
+// Appends one status for each 512-byte sector of `data`: '-' for a sector
+// that holds exactly the bad-sector marker, '?' for the not-read marker, '+'
+// for any other; so a set or an image a rescue left incomplete tells it.
+void ScanRescueMarkers(const unsigned char* data, uint32_t bytes, std::string& sectors);

@@ -21,24 +21,20 @@ void ShowDriveError(const std::string& text, const char* caption)
     CurrentPlatform().MessageBoxA(nullptr, text.c_str(), caption, MB_ICONERROR | MB_OK);
 }
 
-// The letter and ":". An empty drive list hands over NUL, which names no
-// drive: the text then shows the colon alone.
-std::string DriveName(char letter)
+// These words on the write path too: the message users know.
+int ShowWriteFailed()
 {
-    std::string name;
-    if (letter != '\0') {
-        name += letter;
-    }
-    return name + ":";
+    ShowDriveError("Read from disk failed.  Disk might be damaged or missing.", "Error");
+    return EngineStatus::Failure;
 }
 
-std::string OpenFailureText(char letter, int status, DWORD error)
+std::string OpenFailureText(const FloppyDrive& drive, int status, DWORD error)
 {
     switch (status) {
     case EngineStatus::DriveInUse:
         return "Drive is currently in use";
     case EngineStatus::NoDisk:
-        return "There is no disk in drive " + DriveName(letter);
+        return "There is no disk in drive " + drive.name;
     default:
         return "Could not open drive for READ/WRITE access.  Error: " +
                std::to_string(static_cast<int>(error));
@@ -111,15 +107,10 @@ ULONGLONG CylinderOffset(uint32_t bytesPerCylinder, int cylinder)
 
 }  // namespace
 
-int OpenFloppyDriveQuietly(char letter, HANDLE& hDrive, DWORD& error)
+int OpenFloppyDriveQuietly(const FloppyDrive& drive, HANDLE& hDrive, DWORD& error)
 {
-    // A NUL letter ends the path text right after "\\.\"; the open then fails.
-    std::string path = "\\\\.\\";
-    path += letter;
-    path += ':';
-
     FloppyPlatform& platform = CurrentPlatform();
-    hDrive = platform.CreateFileA(path.c_str(), kVolumeDataAccess, 0, nullptr, OPEN_EXISTING,
+    hDrive = platform.CreateFileA(drive.devicePath.c_str(), kVolumeDataAccess, 0, nullptr, OPEN_EXISTING,
                                   FILE_FLAG_OVERLAPPED, nullptr);
     if (hDrive != INVALID_HANDLE_VALUE) {
         error = ERROR_SUCCESS;
@@ -137,14 +128,14 @@ int OpenFloppyDriveQuietly(char letter, HANDLE& hDrive, DWORD& error)
     }
 }
 
-int OpenFloppyDrive(char letter, HANDLE& hDrive)
+int OpenFloppyDrive(const FloppyDrive& drive, HANDLE& hDrive)
 {
     DWORD error = ERROR_SUCCESS;
-    const int opened = OpenFloppyDriveQuietly(letter, hDrive, error);
+    const int opened = OpenFloppyDriveQuietly(drive, hDrive, error);
     if (opened == EngineStatus::Success) {
         return EngineStatus::Success;
     }
-    ShowDriveError(OpenFailureText(letter, opened, error), "ERROR");
+    ShowDriveError(OpenFailureText(drive, opened, error), "ERROR");
     return EngineStatus::Failure;
 }
 
@@ -215,8 +206,11 @@ int WriteCylinder(HANDLE hDrive, const unsigned char* buffer, uint32_t bytesPerC
         return EngineStatus::TransferRefused;
     case TransferOutcome::Failed:
     default:
-        // These words on the write path too: the message users know.
-        ShowDriveError("Read from disk failed.  Disk might be damaged or missing.", "Error");
-        return EngineStatus::Failure;
+        return ShowWriteFailed();
     }
+}
+
+int FlushDrive(HANDLE hDrive)
+{
+    return CurrentPlatform().FlushFileBuffers(hDrive) ? EngineStatus::Success : ShowWriteFailed();
 }

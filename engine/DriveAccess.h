@@ -4,17 +4,19 @@
 
 #include <cstdint>
 
+#include "engine/FloppyDrive.h"
 #include "platform/Win32.h"
 
-// Opens \\.\X: as OpenFloppyDrive does but shows nothing. Returns 0 and a
+// Opens the drive as OpenFloppyDrive does but shows nothing. Returns 0 and a
 // valid handle, or 11 (in use), 12 (no disk) or 2 (any other refusal) with
 // the open's error in `error`.
-int OpenFloppyDriveQuietly(char letter, HANDLE& hDrive, DWORD& error);
+int OpenFloppyDriveQuietly(const FloppyDrive& drive, HANDLE& hDrive, DWORD& error);
 
-// Opens \\.\X: exclusively for overlapped reading and writing. Returns 0 and a
+// Opens the drive's raw device (\\.\X: for a letter) exclusively for
+// overlapped reading and writing. Returns 0 and a
 // valid handle (the caller closes it), or 1 after one "ERROR" message box with
 // `hDrive` left at INVALID_HANDLE_VALUE.
-int OpenFloppyDrive(char letter, HANDLE& hDrive);
+int OpenFloppyDrive(const FloppyDrive& drive, HANDLE& hDrive);
 
 // Asks the driver for the medium's geometry. Returns 0 or 1; shows nothing.
 int GetDriveGeometry(HANDLE hDrive, DISK_GEOMETRY& geometry);
@@ -52,3 +54,8 @@ int ReadCylinder(HANDLE hDrive, unsigned char* buffer, int cylinder,
 // message box.
 int WriteCylinder(HANDLE hDrive, const unsigned char* buffer,
                   uint32_t bytesPerCylinder, int cylinder);
+
+// Makes every byte written so far reach the disk. Returns 0, or 1 after the
+// write path's "Error" message box: a write the disk did not take is a failed
+// write, even when each request completed.
+int FlushDrive(HANDLE hDrive);

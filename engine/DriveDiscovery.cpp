@@ -1,13 +1,13 @@
 // Which drives the imaging operations can work on: every drive the platform
 // types as removable. No test is made that it really is a floppy drive, nor
 // that a disk is in it; opening the drive tells.
-#include <iostream>
+#include <ostream>
 #include <string>
 
 #include "engine/Imager.h"
 #include "platform/FloppyPlatform.h"
 
-std::string FindFloppyDrives()
+std::string FindFloppyDrives(std::ostream& trace)
 {
     FloppyPlatform& platform = CurrentPlatform();
     std::string letters;
@@ -19,8 +19,7 @@ std::string FindFloppyDrives()
         }
         const char letter = static_cast<char>('A' + i);
         const std::string root = std::string(1, letter) + ":\\";
-        // A trace of every existing drive; lost when there is no standard output.
-        std::cout << letter << std::endl;
+        trace << letter << std::endl;
         if (platform.GetDriveTypeA(root.c_str()) == DRIVE_REMOVABLE) {
             letters += letter;
         }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/FloppyDrive.h"
 #include "platform/ScopedHandle.h"
 
 // Shows one engine error message box.
@@ -26,4 +27,4 @@ struct OpenedDrive {
 
 // Opens the drive, asks its geometry and allocates one buffer of `cylinders`
 // cylinders. Returns 0, or the status after its message.
-int OpenDrive(char letter, OpenedDrive& session, int cylinders = 1);
+int OpenDrive(const FloppyDrive& drive, OpenedDrive& session, int cylinders = 1);

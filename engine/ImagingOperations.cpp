@@ -15,10 +15,10 @@ void ShowEngineError(const std::string& text, const char* caption)
     CurrentPlatform().MessageBoxA(nullptr, text.c_str(), caption, MB_ICONERROR | MB_OK);
 }
 
-int OpenDrive(char letter, OpenedDrive& session, int cylinders)
+int OpenDrive(const FloppyDrive& drive, OpenedDrive& session, int cylinders)
 {
     HANDLE hDrive = INVALID_HANDLE_VALUE;
-    if (OpenFloppyDrive(letter, hDrive) != EngineStatus::Success ||
+    if (OpenFloppyDrive(drive, hDrive) != EngineStatus::Success ||
         hDrive == INVALID_HANDLE_VALUE) {
         return EngineStatus::DriveNotOpened;
     }
@@ -102,46 +102,10 @@ int ForEachDiskCylinder(const OpenedDrive& session, CylinderObserver* observer, 
     return EngineStatus::Success;
 }
 
-}  // namespace
-
-int CopyDiskToFiles(char letter, const std::string& folder)
+// Writes each file onto its cylinder.
+int WriteFilesToDisk(const OpenedDrive& session, const std::string& folder,
+                     CylinderObserver* observer)
 {
-    return CopyDiskToFiles(letter, folder, nullptr);
-}
-
-int CopyFilesToDisk(char letter, const std::string& folder)
-{
-    return CopyFilesToDisk(letter, folder, nullptr);
-}
-
-int CopyDiskToFiles(char letter, const std::string& folder, CylinderObserver* observer)
-{
-    OpenedDrive session;
-    const int opened = OpenDrive(letter, session);
-    if (opened != EngineStatus::Success) {
-        return opened;
-    }
-    return ForEachDiskCylinder(session, observer, [&](int cylinder) {
-        const int written =
-            WriteCylinderFile(session.Buffer(), session.FileBytes(), folder, cylinder);
-        if (written != EngineStatus::Success) {
-            ShowEngineError("Could not write to disk");
-        }
-        return written;
-    });
-}
-
-int CopyFilesToDisk(char letter, const std::string& folder, CylinderObserver* observer)
-{
-    OpenedDrive session;
-    const int opened = OpenDrive(letter, session);
-    if (opened != EngineStatus::Success) {
-        return opened;
-    }
-    const int checked = CheckFileSet(session, folder);
-    if (checked != EngineStatus::Success) {
-        return checked;
-    }
     for (int cylinder = 0; cylinder < kCylinderCount; ++cylinder) {
         // Checked again: a file can change while the disk is written.
         const int read =
@@ -162,12 +126,62 @@ int CopyFilesToDisk(char letter, const std::string& folder, CylinderObserver* ob
     return EngineStatus::Success;
 }
 
-int VerifyDiskAgainstFiles(char letter, const std::string& folder, CylinderObserver* observer)
+}  // namespace
+
+int CopyDiskToFiles(char letter, const std::string& folder)
+{
+    return CopyDiskToFiles(FloppyDrive(letter), folder, nullptr);
+}
+
+int CopyFilesToDisk(char letter, const std::string& folder)
+{
+    return CopyFilesToDisk(FloppyDrive(letter), folder, nullptr);
+}
+
+int CopyDiskToFiles(const FloppyDrive& drive, const std::string& folder, CylinderObserver* observer)
+{
+    OpenedDrive session;
+    const int opened = OpenDrive(drive, session);
+    if (opened != EngineStatus::Success) {
+        return opened;
+    }
+    return ForEachDiskCylinder(session, observer, [&](int cylinder) {
+        const int written =
+            WriteCylinderFile(session.Buffer(), session.FileBytes(), folder, cylinder);
+        if (written != EngineStatus::Success) {
+            ShowEngineError("Could not write to disk");
+        }
+        return written;
+    });
+}
+
+int CopyFilesToDisk(const FloppyDrive& drive, const std::string& folder, CylinderObserver* observer)
+{
+    OpenedDrive session;
+    const int opened = OpenDrive(drive, session);
+    if (opened != EngineStatus::Success) {
+        return opened;
+    }
+    const int checked = CheckFileSet(session, folder);
+    if (checked != EngineStatus::Success) {
+        return checked;
+    }
+    // Interrupted too: the cylinders said to be written must be on the disk.
+    const int written = WriteFilesToDisk(session, folder, observer);
+    if (written != EngineStatus::Success && written != EngineStatus::Interrupted) {
+        return written;
+    }
+    const int flushed = FlushDrive(session.drive.Get());
+    return flushed == EngineStatus::Success ? written : flushed;
+}
+
+int VerifyDiskAgainstFiles(const FloppyDrive& drive, const std::string& folder,
+                           CylinderObserver* observer)
 {
     // One buffer of two cylinders: the disk's in the first half, the file's in
     // the second.
     OpenedDrive session;
-    const int opened = OpenDrive(letter, session, 2);
+    const int opened = OpenDrive(drive, session, 2);
     if (opened != EngineStatus::Success) {
         return opened;
     }
@@ -197,25 +211,25 @@ int VerifyDiskAgainstFiles(char letter, const std::string& folder, CylinderObser
     });
 }
 
-int ReadDisk(char letter, CylinderObserver* observer)
+int ReadDisk(const FloppyDrive& drive, CylinderObserver* observer)
 {
     OpenedDrive session;
-    const int opened = OpenDrive(letter, session);
+    const int opened = OpenDrive(drive, session);
     if (opened != EngineStatus::Success) {
         return opened;
     }
     return ForEachDiskCylinder(session, observer, [](int) { return EngineStatus::Success; });
 }
 
-int ProbeDrive(char letter, DISK_GEOMETRY& geometry)
+int ProbeDrive(const FloppyDrive& drive, DISK_GEOMETRY& geometry)
 {
     HANDLE hDrive = INVALID_HANDLE_VALUE;
     DWORD error = ERROR_SUCCESS;
-    const int opened = OpenFloppyDriveQuietly(letter, hDrive, error);
-    if (opened != EngineStatus::Success) {
-        return opened;
+    const int status = OpenFloppyDriveQuietly(drive, hDrive, error);
+    if (status != EngineStatus::Success) {
+        return status;
     }
-    const ScopedPlatformHandle drive(hDrive);
+    const ScopedPlatformHandle opened(hDrive);
     uint32_t bytesPerCylinder = 0;
     if (GetDriveGeometry(hDrive, geometry) != EngineStatus::Success ||
         !ComputeBytesPerCylinder(geometry, bytesPerCylinder)) {

@@ -1,6 +1,6 @@
 #include "platform/FloppyPlatform.h"
 
-#include "platform/Win32Platform.h"
+#include "platform/NativePlatform.h"
 
 namespace {
 FloppyPlatform* g_pOverride = nullptr;
@@ -8,7 +8,7 @@ FloppyPlatform* g_pOverride = nullptr;
 
 FloppyPlatform& CurrentPlatform()
 {
-    static Win32Platform s_real;
+    static NativePlatform s_real;
     return g_pOverride ? *g_pOverride : s_real;
 }
 

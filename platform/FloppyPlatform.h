@@ -1,4 +1,4 @@
-// The narrow seam between the imaging engine and Windows. Every operating
+// The narrow seam between the imaging engine and the system. Every operating
 // system call the engine makes goes through this interface, named after the
 // Win32 call it stands for, so tests can put a simulated floppy drive (and any
 // fault of it) in place of the real one.
@@ -22,6 +22,9 @@ public:
     virtual BOOL WriteFile(HANDLE file, const void* buffer, DWORD bytes, DWORD* done,
                            OVERLAPPED* overlapped) = 0;
     virtual BOOL CancelIo(HANDLE file) = 0;
+    // Written bytes reach the medium only here on some systems (a block device
+    // under Wine reports its write errors at this call).
+    virtual BOOL FlushFileBuffers(HANDLE file) = 0;
     virtual BOOL CloseHandle(HANDLE handle) = 0;
 
     // Completion of overlapped requests.
@@ -44,7 +47,7 @@ public:
     virtual UINT GetDriveTypeA(const char* rootPath) = 0;
 };
 
-// The platform the engine talks to: the real Windows one unless a
+// The platform the engine talks to: the system's real one unless a
 // ScopedPlatformOverride is alive.
 FloppyPlatform& CurrentPlatform();
 

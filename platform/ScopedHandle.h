@@ -66,6 +66,10 @@ struct PlatformHeapTraits {
     static void Close(Handle p) { CurrentPlatform().HeapFree(p); }
 };
 
+using ScopedPlatformHandle = ScopedHandle<PlatformHandleTraits>;
+using ScopedHeapBlock = ScopedHandle<PlatformHeapTraits>;
+
+#ifdef _WIN32
 // A handle of the real Win32 layer itself, closed by ::CloseHandle directly:
 // the current platform may be a test's, which never made it.
 struct Win32HandleTraits {
@@ -75,6 +79,5 @@ struct Win32HandleTraits {
     static void Close(Handle h) { ::CloseHandle(h); }
 };
 
-using ScopedPlatformHandle = ScopedHandle<PlatformHandleTraits>;
 using ScopedWin32Handle = ScopedHandle<Win32HandleTraits>;
-using ScopedHeapBlock = ScopedHandle<PlatformHeapTraits>;
+#endif

@@ -1,5 +1,6 @@
 #include "platform/Win32Platform.h"
 
+#include "platform/FloppyFormats.h"
 #include "platform/ScopedHandle.h"
 
 HANDLE Win32Platform::CreateFileA(const char* path, DWORD access, DWORD shareMode,
@@ -11,32 +12,7 @@ HANDLE Win32Platform::CreateFileA(const char* path, DWORD access, DWORD shareMod
 
 namespace {
 
-constexpr DWORD kSectorBytes = 512;
-
-struct FloppyFormat {
-    LONGLONG bytes;
-    DWORD sectorsPerTrack;
-    MEDIA_TYPE mediaType;
-};
-
-// The standard 80-cylinder, two-sided formats with 512-byte sectors, smallest
-// first: the sizes an image file or a medium may have to count as a floppy.
-const FloppyFormat kFloppyFormats[] = {
-    {737280, 9, F3_720_512},
-    {1228800, 15, F5_1Pt2_512},
-    {1474560, 18, F3_1Pt44_512},
-    {1720320, 21, F3_1Pt44_512},  // no media type of its own; the engine reads none
-    {2949120, 36, F3_2Pt88_512},
-};
-
-void FillGeometry(const FloppyFormat& format, DISK_GEOMETRY& geometry)
-{
-    geometry.Cylinders.QuadPart = 80;
-    geometry.MediaType = format.mediaType;
-    geometry.TracksPerCylinder = 2;
-    geometry.SectorsPerTrack = format.sectorsPerTrack;
-    geometry.BytesPerSector = kSectorBytes;
-}
+constexpr DWORD kSectorBytes = kFloppySectorBytes;
 
 // What a one-sector read at an offset brought back.
 enum class SectorRead {
@@ -90,7 +66,7 @@ bool GeometryOfMediumByReading(HANDLE device, DISK_GEOMETRY& geometry)
         if (ReadSectorAt(device, format.bytes - kSectorBytes) != SectorRead::Full) {
             return false;
         }
-        FillGeometry(format, geometry);
+        FillFloppyGeometry(format, geometry);
         return true;
     }
     return false;
@@ -117,13 +93,12 @@ bool GeometryOfUnansweredDisk(HANDLE device, DISK_GEOMETRY& geometry)
 
 bool GeometryOfFloppyImageSize(LONGLONG bytes, DISK_GEOMETRY& geometry)
 {
-    for (const FloppyFormat& format : kFloppyFormats) {
-        if (format.bytes == bytes) {
-            FillGeometry(format, geometry);
-            return true;
-        }
+    const FloppyFormat* format = FloppyFormatOfSize(bytes);
+    if (format == nullptr) {
+        return false;
     }
-    return false;
+    FillFloppyGeometry(*format, geometry);
+    return true;
 }
 
 BOOL Win32Platform::DeviceIoControl(HANDLE device, DWORD code, void* in, DWORD inSize,
@@ -165,6 +140,11 @@ BOOL Win32Platform::WriteFile(HANDLE file, const void* buffer, DWORD bytes, DWOR
 BOOL Win32Platform::CancelIo(HANDLE file)
 {
     return ::CancelIo(file);
+}
+
+BOOL Win32Platform::FlushFileBuffers(HANDLE file)
+{
+    return ::FlushFileBuffers(file);
 }
 
 BOOL Win32Platform::CloseHandle(HANDLE handle)

@@ -18,6 +18,7 @@ public:
     BOOL WriteFile(HANDLE file, const void* buffer, DWORD bytes, DWORD* done,
                    OVERLAPPED* overlapped) override;
     BOOL CancelIo(HANDLE file) override;
+    BOOL FlushFileBuffers(HANDLE file) override;
     BOOL CloseHandle(HANDLE handle) override;
     HANDLE CreateEventA(SECURITY_ATTRIBUTES* security, BOOL manualReset,
                         BOOL initialState, const char* name) override;

@@ -7,7 +7,8 @@
 # counts, from the host side, the file and disk transfers the program made,
 # among them the reads that find a block device's size. The same for the
 # command line's write --verify, pack and unpack, beside cat, cmp and split.
-# Last, the requests a rescue of a damaged disk makes on the simulated drive.
+# Then the requests a rescue of a damaged disk makes on the simulated drive.
+# Last, the native program beside the Windows one and dd (bench-native.sh).
 #   scripts/bench.sh [ROUNDS]     (default 5; best and median are shown)
 # Uses build/mingw (or $TRAKONI_BUILD_DIR), built if needed, and Wine prefixes
 # of its own in it. The block device needs root (losetup); without it that
@@ -211,8 +212,8 @@ if [ -e "$work/cli.strace" ]; then
             path = call; sub(/^[^<]*</, "", path); sub(/>.*$/, "", path)
             what = ""
             if (path == disk) what = "disk"
-            else if (path ~ /\/packed\.img(\.partial)?$/) what = "packed image"
-            else if (path ~ /\/unpacked\//) what = "unpacked files"
+            else if (path ~ /\/packed\.img(\.trakoni-[0-9]+-[0-9]+\.partial)?$/) what = "packed image"
+            else if (path ~ /\/unpacked[./]/) what = "unpacked files"
             else if (path ~ /\/cyl[0-9][0-9]\.bin$/) what = "cylinder files"
             if (what != "") count[what " " (name ~ /read/ ? "reads" : "writes")]++
         }
@@ -222,3 +223,7 @@ fi
 echo
 echo "Requests to the simulated drive of a 1.44 MB disk with damage (plain read: stops at the first fault):"
 "$root/cmake/wine-run.sh" "$prefix" "$bench" rescue | tr -d '\r'
+
+# The native program beside the Windows one and dd.
+build_native_targets trakoni-cli >/dev/null
+"$root/scripts/bench-native.sh" "$rounds" "$work/native"

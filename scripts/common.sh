@@ -1,8 +1,11 @@
 # Shared by the run, test and benchmark commands; sourced, not run.
-# Sets root and build (build/mingw, or $TRAKONI_BUILD_DIR).
+# Sets root, build (the Windows build, build/mingw, or $TRAKONI_BUILD_DIR) and
+# native_build (the Linux build of the console program, build/linux, or
+# $TRAKONI_NATIVE_BUILD_DIR).
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${TRAKONI_BUILD_DIR:-$root/build/mingw}
+native_build=${TRAKONI_NATIVE_BUILD_DIR:-$root/build/linux}
 
 # Installs the packages (and any extra ones given with EXTRA_PACKAGES),
 # configures the build folder once and builds the given targets (all without).
@@ -14,6 +17,16 @@ build_targets() {
     local targets=()
     [ $# -eq 0 ] || targets=(--target "$@")
     cmake --build "$build" -j2 "${targets[@]}"
+}
+
+# The same for the native build; the packages must be there already.
+build_native_targets() {
+    if [ ! -f "$native_build/build.ninja" ]; then
+        (cd "$root" && cmake --preset linux -B "$native_build" >/dev/null)
+    fi
+    local targets=()
+    [ $# -eq 0 ] || targets=(--target "$@")
+    cmake --build "$native_build" -j2 "${targets[@]}"
 }
 
 # Starts Xvfb on the first free display number, exports DISPLAY, sets

@@ -10,7 +10,8 @@ packages=(
     xvfb xauth                  # a virtual display for windows
     cmake ninja-build googletest
     mtools dosfstools           # the FAT demonstration floppy
-    mount e2fsprogs             # loop devices (losetup), and mounting one in a test
+    mount e2fsprogs fdisk       # loop devices (losetup), mounting one and partitioning one in a test
+    fuse3 python3-fusepy        # the disk with bad sectors (tests/faultdevice)
     imagemagick xdotool         # screenshots, finding windows
     libarchive-zip-perl         # crc32, to check the command line's checksums
     gddrescue                   # ddrescuelog checks the rescue map

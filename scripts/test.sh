@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
-# Builds Trakoni and its tests (build/mingw) and runs every test under Wine,
-# in the build's own Wine prefixes and a virtual display of its own. Exits with
-# CTest's status.
+# Builds Trakoni and its tests twice, the Windows build (build/mingw, every
+# test under Wine, in the build's own Wine prefixes and a virtual display of
+# its own) and the native Linux build of the console program (build/linux),
+# and runs both suites. Exits non-zero when either fails.
 #   scripts/test.sh [CTEST-ARGUMENT ...]
 set -eu
 
 . "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 build_targets
+build_native_targets
 
 # Wine's servers of the build's prefixes outlive the tests; stop them, then
 # the display.
@@ -24,23 +26,37 @@ trap cleanup EXIT
 # The GUI tests need a display: a virtual one of our own.
 start_virtual_display
 
-log=$build/ctest.log
-set +e
-ctest --test-dir "$build" --output-on-failure -j2 "$@" </dev/null 2>&1 | tee "$log"
-status=${PIPESTATUS[0]}
-set -e
-echo
-grep -E '^[0-9]+% tests passed' "$log" || echo "test.sh: CTest gave no summary" >&2
-# A skipped test says why in its output, which CTest keeps only in its log.
-grep -h '^SKIPPED: ' "$build/Testing/Temporary/LastTest.log" 2>/dev/null || true
-
-# The test code's share: everything under tests/ against the product's
-# sources, with a budget of 40%.
-count_lines() {
-    find "$@" -type f \( -name '*.cpp' -o -name '*.h' -o -name '*.rc' \) -print0 | xargs -0 cat | grep -cv '^[[:space:]]*$'
+# run_suite NAME BUILD-DIR [CTEST-ARGUMENT ...]: CTest's run of one build,
+# logged in BUILD-DIR/ctest.log; sets suite_status.
+run_suite() {
+    local name=$1 dir=$2
+    shift 2
+    echo "== $name ($dir)"
+    set +e
+    ctest --test-dir "$dir" --output-on-failure -j2 "$@" </dev/null 2>&1 | tee "$dir/ctest.log"
+    suite_status=${PIPESTATUS[0]}
+    set -e
 }
-cd "$root"
-test_lines=$(count_lines tests -not -name '*.rc')
-product_lines=$(count_lines $(ls -d */ | grep -v -e '^tests/' -e '^build/'))
+run_suite "Windows build, under Wine" "$build" "$@"
+windows_status=$suite_status
+run_suite "Linux build, native" "$native_build" "$@"
+linux_status=$suite_status
+
+echo
+for dir in "$build" "$native_build"; do
+    grep -E '^[0-9]+% tests passed' "$dir/ctest.log" | sed "s|^|$(basename "$dir"): |" ||
+        echo "test.sh: CTest gave no summary for $dir" >&2
+done
+# A skipped test says why in its output, which CTest keeps only in its log.
+grep -h '^SKIPPED: ' "$build/Testing/Temporary/LastTest.log" "$native_build/Testing/Temporary/LastTest.log" 2>/dev/null || true
+
+# The test code's share: the sources git tracks under tests/ against those of
+# the product, everything else (every file of scripts/ too), non-blank lines;
+# budget 40%.
+count_lines() {
+    git -C "$root" ls-files -z -- "$@" | (cd "$root" && xargs -0 cat) | grep -cv '^[[:space:]]*$'
+}
+test_lines=$(count_lines 'tests/*.cpp' 'tests/*.h' 'tests/*.sh' 'tests/*.py')
+product_lines=$(count_lines '*.cpp' '*.h' '*.rc' '*.sh' '*.py' 'scripts/trakoni' ':(exclude)tests/')
 echo "Test lines: $test_lines under tests/, $product_lines of product ($((100 * test_lines / product_lines))%, budget 40%)"
-exit "$status"
+[ "$windows_status" -eq 0 ] && [ "$linux_status" -eq 0 ]

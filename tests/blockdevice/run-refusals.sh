@@ -9,7 +9,7 @@ set -u
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 work=$(mktemp -d)
-chmod 755 "$work"  # the case run as another user reaches the stub below
+chmod 755 "$work"  # the cases run as another user reach the copies below
 mounted=
 restore=()  # chown and chmod back a device node this script changed
 cleanup() {
@@ -19,6 +19,10 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# The run command as another user reaches it: a checkout in a home folder
+# (/root) is closed to others.
+mkdir -p "$work/scripts"
+cp "$root/scripts/run.sh" "$root/scripts/common.sh" "$work/scripts/"
 # Anything that gets past the checks into the build stops at this cmake.
 mkdir -p "$work/bin"
 printf '#!/bin/sh\necho BUILD STARTED >&2\nexit 1\n' >"$work/bin/cmake"
@@ -32,7 +36,7 @@ expect_refusal() {
     [ -z "${4:-}" ] || as=(setpriv --reuid="$4" --regid="$4" --clear-groups)
     local output status=0
     output=$(PATH="$work/bin:$PATH" TRAKONI_BUILD_DIR="$work/build" \
-        "${as[@]}" "$root/scripts/run.sh" "$2" 2>&1 </dev/null) || status=$?
+        "${as[@]}" "$work/scripts/run.sh" "$2" 2>&1 </dev/null) || status=$?
     if [ "$status" -ne 0 ] && [[ $output == *"$3"* ]] && [ ! -e "$work/build" ]; then
         echo "ok - $1: $output"
     else

@@ -2,9 +2,11 @@
 // observer after the current cylinder, and the exit statuses of a rescue.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "cli/Commands.h"
+#include "cli/Targets.h"
 #include "engine/BagIt.h"
 #include "engine/CommandLine.h"
 #include "tests/support/TestSupport.h"
@@ -43,15 +45,17 @@ TEST(CommandLineVerify, ADiskUnlikeItsFilesExitsWith3NamingTheFirstDifference)
 
         Arguments arguments;
         arguments.command = c.command;
-        arguments.operands = writing ? std::vector<std::string>{folder.Path(), "A:"} : std::vector<std::string>{"A:", folder.Path()};
+        arguments.operands = writing ? std::vector<std::string>{folder.Path(), floppy.drive} : std::vector<std::string>{floppy.drive, folder.Path()};
         arguments.verify = arguments.quiet = true;
         EXPECT_EQ(RunCommand(arguments), c.box ? 3 : 0);
         // One pass, then verifying reads up to the first difference: all 80 when there is none.
         EXPECT_EQ(floppy.platform.CallsTo(Api::ReadFile).size(), (writing ? 0 : 80) + std::min<size_t>(c.offset / kCylinderBytes + 1, 80));
         EXPECT_EQ(floppy.platform.CallsTo(Api::WriteFile).size(), writing ? 80u : 0u);
         std::string box = c.box ? std::string("Error: Verification failed: cylinder ") + c.box : "";
-        box.find('@') != std::string::npos ? box.replace(box.find('@'), 1, folder.Path() + "\\") : box;
+        // `read` verifies its files before they are moved into the folder, and moves none that differ.
+        box.find('@') != std::string::npos ? box.replace(box.find('@'), 1, writing ? folder.Join("") : TemporaryName(folder.Path(), 0) + kSeparator) : box;
         EXPECT_EQ(Boxes(floppy.platform), c.box ? std::vector<std::string>{box} : std::vector<std::string>{});
+        EXPECT_TRUE(writing || folder.ReadSet() == (c.box ? Bytes{} : image));
         ExpectNothingLeaked(floppy.platform);
     }
 }
@@ -85,23 +89,71 @@ TEST(CommandLineObserver, StopsTheCopyAfterTheCurrentCylinder)
 }
 
 // 0 only for a whole disk, 4 for one with sectors unreadable, 1 for a disk
-// that has gone; a second run with the map goes on where the first stopped.
+// that has gone (it says "not ready" and answers no more); a second run with the map goes on where the first stopped.
 TEST(CommandLineRescue, ExitsWith4WhileSectorsAreUnreadable)
 {
     SimulatedFloppy floppy(k144, Pattern(kDiskBytes, 0, 'R'));
     floppy.platform.AddBadArea(17 * kCylinderBytes + 512, 512, ERROR_CRC, 5);
     TempFolder folder;
     Arguments arguments;
-    ASSERT_EQ(ParseArguments({"read", "A:", folder.Path(), "--rescue", "--retries", "2", "--quiet"}, arguments), "");
+    ASSERT_EQ(ParseArguments({"read", floppy.drive, folder.Path(), "--rescue", "--retries", "2", "--quiet"}, arguments), "");
     EXPECT_EQ(RunCommand(arguments), ExitStatus::Incomplete);
-    EXPECT_FALSE(ReadWholeFile(folder.Path() + "\\rescue.map").empty());
+    EXPECT_FALSE(ReadWholeFile(folder.Join("rescue.map")).empty());
     EXPECT_EQ(RunCommand(arguments), ExitStatus::Success);  // the sector reads at its sixth try
     EXPECT_TRUE(folder.ReadSet() == floppy.platform.Medium('A'));
     TempFolder other;
-    floppy.platform.FailCall(Api::ReadFile, ERROR_NOT_READY);
-    ASSERT_EQ(ParseArguments({"read", "A:", other.Path(), "--rescue", "--quiet"}, arguments = {}), "");
+    floppy.platform.OnCall(Api::ReadFile, static_cast<int>(floppy.platform.CallsTo(Api::ReadFile).size()) + 40, [&] {
+        floppy.platform.FailCall(Api::ReadFile, ERROR_NOT_READY), floppy.platform.FailCall(Api::DeviceIoControl, ERROR_NOT_READY);
+    });
+    ASSERT_EQ(ParseArguments({"read", floppy.drive, other.Path(), "--rescue", "--quiet"}, arguments = {}), "");
     EXPECT_EQ(RunCommand(arguments), ExitStatus::Failed);
     ExpectNothingLeaked(floppy.platform);
+}
+
+// A temporary name that is there already is someone else's: pack and unpack take the next one and leave it
+// alone; a read that fails leaves the old set as it was and no temporary folder behind.
+TEST(CommandLineTargets, TemporaryNamesNeverTakeAFileThatIsThere)
+{
+    const Bytes disk = Pattern(kDiskBytes, 0, 'N'), old = Pattern(kDiskBytes, 0, 'O'), mine = {'m', 'i', 'n', 'e'};
+    TempFolder work;
+    const std::string set = work.Join("set"), image = work.Join("disk.img"), theirs = TemporaryName(set, 0);
+    const struct {
+        std::vector<std::string> words;
+        std::string taken;  // a file (or, with a slash, a folder and its file) there before
+        int status;
+    } cases[] = {
+        {{"pack", set, image}, TemporaryName(image, 0), 0},
+        {{"unpack", image, set, "--force"}, CylinderFile(theirs, 0), 0},
+        {{"read", "A:", set, "--force"}, CylinderFile(theirs, 0), 1},  // the disk fails at cylinder 40
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.words[0]);
+        const bool reading = c.words[0] == "read";
+        std::filesystem::create_directories(std::filesystem::path(c.taken).parent_path());
+        ASSERT_TRUE(WriteWholeFile(c.taken, mine));
+        SimulatedFloppy floppy(k144, disk);
+        floppy.platform.FailCall(Api::ReadFile, ERROR_CRC, 40);
+        std::filesystem::create_directories(set);
+        for (int cylinder = 0; cylinder < kCylinders && c.words[0] != "unpack"; ++cylinder) {  // unpack's image is pack's
+            WriteWholeFile(CylinderFile(set, cylinder), Slice(reading ? old : disk, size_t{kCylinderBytes} * cylinder, kCylinderBytes));
+        }
+        Arguments arguments;
+        std::vector<std::string> words = c.words;
+        std::replace(words.begin(), words.end(), std::string("A:"), floppy.drive);
+        ASSERT_EQ(ParseArguments(words, arguments), "");
+        arguments.quiet = true;
+        EXPECT_EQ(RunCommand(arguments), c.status);
+        EXPECT_EQ(ReadWholeFile(c.taken), mine) << "a file that was there is left alone";
+        EXPECT_TRUE(ReadWholeFile(image) == disk);
+        Bytes files;
+        for (int cylinder = 0; cylinder < kCylinders; ++cylinder) {
+            const Bytes file = ReadWholeFile(CylinderFile(set, cylinder));
+            files.insert(files.end(), file.begin(), file.end());
+        }
+        EXPECT_TRUE(files == (reading ? old : disk));
+        EXPECT_FALSE(std::filesystem::exists(TemporaryName(set, 1)) || std::filesystem::exists(TemporaryName(image, 1)));
+        std::filesystem::remove_all(theirs);
+    }
 }
 
 // An archive of a disk with an unreadable sector is a valid bag that records
@@ -118,11 +170,11 @@ TEST(CommandLineArchive, ABagRecordsUnreadableSectorsAndTwoReadsThatDifferMakeNo
         }
         TempFolder collection;
         Arguments arguments;
-        std::vector<std::string> words = {"archive", "A:", collection.Path(), "--id", "box1-07", "--quiet"};
+        std::vector<std::string> words = {"archive", floppy.drive, collection.Path(), "--id", "box1-07", "--quiet"};
         rescue ? words.insert(words.end(), {"--rescue", "--retries", "0"}) : words.end();
         ASSERT_EQ(ParseArguments(words, arguments), "");
         EXPECT_EQ(RunCommand(arguments), rescue ? ExitStatus::Incomplete : ExitStatus::Differs);
-        const std::string bag = collection.Path() + "\\box1-07", data = bag + "\\data\\box1-07";
+        const std::string bag = collection.Join("box1-07"), data = bag + "/data/box1-07";
         ExpectNothingLeaked(floppy.platform);
         if (!rescue) {
             EXPECT_TRUE(std::filesystem::is_empty(collection.Path()));

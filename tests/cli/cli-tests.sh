@@ -98,6 +98,17 @@ copies() {
     expect 0 "" info "$W/small.img"
     [[ $out == "format:     122880 bytes (80 cylinders of 1536 bytes)"* ]] || fail "info: $out"
 
+    # An image a rescue left with markers says which sectors, before its checksums, and exits 4.
+    cp "$a" "$t/marked.img"
+    local sector
+    for sector in 634:BAD 635:BAD 100:NOT 2879:NOT; do
+        [ "${sector#*:}" = BAD ] && marker="TRAKONI BAD SECTOR " || marker="TRAKONI NOT READ YET "
+        printf "$marker%.0s" $(seq 30) | head -c 512 | dd of="$t/marked.img" bs=512 seek="${sector%:*}" conv=notrunc status=none
+    done
+    expect 4 "" info "$W/marked.img"
+    [[ $out == *$'\nincomplete: a rescue left 2 of 2,880 sectors unreadable, 2 not read: cylinder 17 head 1 sectors 5-6; the checksums are of the image with its markers\nCRC32:'* ]] ||
+        fail "info of a marked image: $out"
+
     # A rescue of a healthy disk is a plain read, with a map of one read area;
     # run again with its map, it reads nothing more and says so.
     expect 0 "Rescued A: into $W/rescued: 0 of 2,880 sectors unreadable" read A: "$W/rescued" --rescue
@@ -127,6 +138,7 @@ refusals() {
     make_set "$work/zeros" "$t/small" 1000
     head -c 1474561 /dev/zero >"$t/long.img"
     mkdir "$t/empty"
+    printf 'Shopping:\n  milk\n' >"$t/notes.txt"
 
     # Nothing is written by any of these: no file under $t, no disk changes.
     local before want text args
@@ -148,6 +160,7 @@ refusals() {
 2|--retries and --map go with --rescue|read A: $W/new --retries 2
 2|--retries takes a number from 0 to 999|read A: $W/new --rescue --retries x
 1|ERROR: $W/set already holds cylinder files|read A: $W/set --rescue
+1|ERROR: $W/notes.txt is not a rescue map (line 1 is no status line)|read A: $W/new --rescue --map $W/notes.txt
 1|ERROR: $W/set already holds cylinder files ($W/set\cyl00.bin); use --force to replace them|read A: $W/set
 1|ERROR: $W/set already holds cylinder files|unpack $W/disk.img $W/set
 1|ERROR: $W/disk.img already exists; use --force to replace it|pack $W/set $W/disk.img
@@ -164,8 +177,15 @@ refusals() {
 1|ERROR: $W/gap is not a complete set of 80 cylinder files of one size|info $W/gap
 1|ERROR: $W/empty holds no cylinder files|info $W/empty
 CASES
-    limit=1000 expect 1 "ERROR: Could not write $W/new.img.partial" pack "$W/set" "$W/new.img"
-    [ "$(snapshot)" = "$before" ] || fail "a pack onto a full disk left a file behind"
+    # A full disk, mid-image and again just before the image's last cylinder, which its last write (and the
+    # close) must find; a user's file of the old temporary name is no temporary file.
+    printf mine >"$t/new.img.partial"
+    before=$(snapshot)
+    for limit in 1000 1422; do
+        expect 1 "ERROR: Could not write $W/new.img.trakoni-" pack "$W/set" "$W/new.img"
+        [ "$(snapshot)" = "$before" ] || fail "a pack onto a full disk ($limit KiB) left a file behind"
+    done
+    unset limit
     expect 1 "" info "$W/odd"
     [ "$out" = $'format:     1.44 MB (80 x 2 x 18 x 512)\nmissing:    none\nwrong size: cyl07.bin (1000 bytes)' ] ||
         fail "info of a set with a short file: $out"
@@ -179,7 +199,8 @@ at() {
     shift 3
     "$wine_run" "$prefix" "$exe" "$@" >"$work/out" 2>"$work/err" </dev/null &
     pid=$!
-    until [ -e "$file" ] || ! kill -0 "$pid" 2>/dev/null; do
+    # shellcheck disable=SC2086  # FILE may be a pattern
+    until ls $file >/dev/null 2>&1 || ! kill -0 "$pid" 2>/dev/null; do
         sleep 0.005
     done
     kill -STOP "$pid"
@@ -198,18 +219,18 @@ interrupt() {
     local before
     before=$(snapshot)
     # Ctrl+C is SIGINT here: Wine hands it to the console control handler.
-    at 130 "$t/packed.img.partial" 'kill -INT $pid' pack "$W/big" "$W/packed.img"
+    at 130 "$t/packed.img.trakoni-*.partial" 'kill -INT $pid' pack "$W/big" "$W/packed.img"
     [[ $err == *"Interrupted: nothing has been written to $W/packed.img"* ]] || fail "pack: $err"
-    at 130 "$t/unpacked/trakoni.partial/cyl00.bin" 'kill -INT $pid' unpack "$W/big.img" "$W/unpacked"
+    at 130 "$t/unpacked.trakoni-*.partial/cyl00.bin" 'kill -INT $pid' unpack "$W/big.img" "$W/unpacked"
     [[ $err == *"Interrupted: no cylinder file has been written to $W/unpacked"* ]] ||
         fail "unpack: $err"
     # A full disk (no file beyond 256 KiB) fails the unpack at its first file.
-    limit=256 expect 1 "ERROR: Could not write $W/unpacked\trakoni.partial\cyl00.bin" \
+    limit=256 expect 1 "ERROR: Could not write $W/unpacked.trakoni-" \
         unpack "$W/big.img" "$W/unpacked"
     [ "$(snapshot)" = "$before" ] || fail "an interrupted or failed copy left files behind"
 
     # An image cut short while it is read.
-    at 1 "$t/unpacked/trakoni.partial/cyl00.bin" 'truncate -s 1M "$t/big.img"' \
+    at 1 "$t/unpacked.trakoni-*.partial/cyl00.bin" 'truncate -s 1M "$t/big.img"' \
         unpack "$W/big.img" "$W/unpacked"
     [[ $err == *"ERROR: Could not read $W/big.img"* ]] || fail "unpack of a shrinking image: $err"
     [ ! -e "$t/unpacked" ] || fail "unpack of a shrinking image left files behind"

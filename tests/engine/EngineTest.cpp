@@ -55,6 +55,9 @@ TEST(ImagingOperations, CopyADiskToFilesAndBackOnEveryFormat)
                 EXPECT_EQ(transfers[cylinder].offset + transfers[cylinder].bytes, bytes * (cylinder + 1));
             }
         }
+        const auto flushes = rig.platform.CallsTo(Api::FlushFileBuffers);
+        EXPECT_TRUE(flushes.size() == 1 && flushes[0].handle == rig.platform.CallsTo(Api::WriteFile).back().handle);
+        EXPECT_EQ(std::find_if(rig.platform.Calls().rbegin(), rig.platform.Calls().rend(), [](const auto& c) { return c.api == Api::WriteFile || c.api == Api::FlushFileBuffers; })->api, Api::FlushFileBuffers) << "after the last write";
         EXPECT_EQ(rig.platform.CallsTo(Api::HeapAlloc).size(), 2u);
         EXPECT_EQ(rig.platform.CallsTo(Api::HeapAlloc).at(1).bytes, bytes);
         EXPECT_EQ(Boxes(rig.platform), Texts{});
@@ -127,6 +130,9 @@ std::vector<FaultCase> Faults(bool toFiles)
             cases.push_back({"file gone", ChangeFile(Gone), 7, kFiles, k});
         }
     }
+    if (!toFiles) {  // every cylinder went out, but the disk did not take it
+        cases.push_back({"flush fails", FailCall(Api::FlushFileBuffers, ERROR_IO_DEVICE), 1, kWriteFailed, 0, kCylinders});
+    }
     for (const int k : toFiles ? std::vector<int>{} : std::vector<int>{1, 79}) {  // files changing while the disk is written
         cases.push_back({"file shrinks mid-copy", ChangeFile(OneByteShort, true), 1, kSize, k, k});
         cases.push_back({"file gone mid-copy", ChangeFile(Gone, true), 7, kFiles, k, k});
@@ -195,7 +201,7 @@ TEST(ImagingOperations, StopAtTheFirstFaultWithOneMessage)
 TEST(ImagingOperations, AFullFileSystemFailsTheCopy)
 {
     Rig rig(k144, Pattern(k144.MediumBytes(), 0, 'N'));
-    EXPECT_EQ(CopyDiskToFiles('A', WinePathOf(TRAKONI_FULL_FOLDER)), 1);
+    EXPECT_EQ(CopyDiskToFiles('A', ProgramPathOf(TRAKONI_FULL_FOLDER)), 1);
     ExpectReportedThenReleased(rig.platform, "Error: Could not write to disk", false);
 }
 #endif
@@ -218,9 +224,13 @@ TEST(DriveAccess, LargeCylinderOffsetsCarryIntoTheHighHalf)
 
 }  // namespace
 
-int QuerySizeThenShrink(const char* name, struct _stat64* status)
+int QuerySizeThenShrink(const char* name, ShrinkingFileStatus* status)
 {
+#ifdef _WIN32
     const int answered = (_stat64)(name, status);
+#else
+    const int answered = (stat)(name, status);
+#endif
     if (answered == 0 && name == g_shrinking) {
         g_shrinking.clear();
         fs::resize_file(name, static_cast<uintmax_t>(status->st_size) - 1);

@@ -2,6 +2,7 @@
 // status and requests; then a second run with the map once the damage is gone completes the set, nothing else.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
 
 #include "engine/DiskRescue.h"
@@ -9,13 +10,16 @@
 
 namespace {
 
+namespace fs = std::filesystem;
 constexpr size_t kSector = 512;
+const std::string kIdentity = "\n# Trakoni-Disk: 1474560 bytes, 80 x 2 x 18 x 512\n";
 
 // Sectors (numbered through the disk from 0) that fail their first `times`
-// reads (-1: every read) with a CRC error.
-struct Damage { int first, count, times; };
-// From the nth read on (-1: never) the disk is gone: reads are refused, or fail when they complete.
-struct Vanish { int nth = -1; DWORD error = 0; bool refused = false; };
+// reads (-1: every read) with `error`.
+struct Damage { int first, count, times; DWORD error = ERROR_CRC; };
+// From the nth read on (-1: never) the disk is gone: reads are refused ('r'), or fail when they complete ('f'),
+// or a 720 KB disk is in the drive ('s').
+struct Vanish { int nth = -1; DWORD error = 0; char how = 'f'; };
 
 struct RescueCase {
     const char* name;
@@ -40,10 +44,13 @@ const RescueCase kCases[] = {
     {"the first and the last sector", {{0, 1, -1}, {2879, 1, -1}}, {}, -1, 13, 126, "-200 +167C00 -200",
      "2 of 2,880 sectors unreadable: cylinder 0 head 0 sector 1; cylinder 79 head 1 sector 18",
      "C@0 T@0 S@0 R1/3@0:2 R2/3@0:2 R3/3@0:2", 2},
-    {"the disk goes among the cylinders", {{634, 1, -1}}, {40, ERROR_NOT_READY, true}, -1, 4, 41, "+4C800 ?4800 +63000 ?B4000",
+    {"the disk goes among the cylinders", {{634, 1, -1}}, {40, ERROR_NOT_READY, 'r'}, -1, 4, 42, "+4C800 ?4800 +63000 ?B4000",
      "0 of 2,880 sectors unreadable, 1,476 not read", "C@0", 41},
-    {"the disk goes among the sectors", {{634, 1, -1}}, {84, ERROR_NO_MEDIA_IN_DRIVE, false}, -1, 6, 85, "+4F000 ?2000 +117000",
+    {"the disk goes among the sectors", {{634, 1, -1}}, {84, ERROR_NO_MEDIA_IN_DRIVE}, -1, 6, 85, "+4F000 ?2000 +117000",
      "0 of 2,880 sectors unreadable, 16 not read", "C@0 T@17 S@17", 16},
+    {"a disk of another format put in", {}, {40, 0, 's'}, -1, 6, 41, "+B4000 ?B4000", "0 of 2,880 sectors unreadable, 1,440 not read", "C@0", 40},
+    {"bad sectors that say the disk is not ready", {{634, 2, -1, ERROR_NOT_READY}}, {}, -1, 13, 116, "+4F400 -400 +118800",
+     "2 of 2,880 sectors unreadable: cylinder 17 head 1 sectors 5-6", "C@0 T@17 S@17 R1/3@17:2 R2/3@17:2 R3/3@17:2", 2},
     {"stopped by the user", {}, {}, 50, 9, 50, "+E1000 ?87000", "0 of 2,880 sectors unreadable, 1,080 not read", "C@0", 30},
 };
 
@@ -77,14 +84,24 @@ std::string Areas(const Bytes& map)
     return areas.empty() ? areas : areas.substr(1);
 }
 
-// The disk as its files should hold it: each sector not read is all marker.
+// The disk as its files should hold it: each sector not read is all marker, its own for unreadable and not tried yet.
 Bytes Marked(Bytes disk, const std::string& sectors)
 {
-    const std::string marker = "TRAKONI BAD SECTOR ";
     for (size_t i = 0; i < disk.size(); ++i) {
+        const std::string marker = sectors[i / kSector] == '-' ? "TRAKONI BAD SECTOR " : "TRAKONI NOT READ YET ";
         disk[i] = sectors[i / kSector] == '+' ? disk[i] : static_cast<unsigned char>(marker[i % kSector % marker.size()]);
     }
     return disk;
+}
+
+// `text` with @ for the folder, @\ for a file in it, and % for the map.
+std::string Filled(std::string text, const TempFolder& folder)
+{
+    for (size_t at = text.find_first_of("@%"); at != std::string::npos; at = text.find_first_of("@%", at + 1)) {
+        const bool inFolder = text[at] == '@' && text.compare(at + 1, 1, "\\") == 0;
+        text.replace(at, inFolder ? 2 : 1, text[at] == '%' ? folder.Join("rescue.map") : inFolder ? folder.Join("") : folder.Path());
+    }
+    return text;
 }
 
 
@@ -94,14 +111,16 @@ TEST(DiskRescue, ReadsAroundTheDamageMarksItAndCompletesTheSetOnceItIsGone)
     for (const RescueCase& c : kCases) {
         SCOPED_TRACE(c.name);
         TempFolder folder;
-        const std::string map = folder.Path() + "\\rescue.map";
+        const std::string map = folder.Join("rescue.map");
         RescueResult result;
         SimulatedFloppy floppy(k144, disk);
         for (const Damage& d : c.damage) {
-            floppy.platform.AddBadArea(d.first * kSector, d.count * kSector, ERROR_CRC, d.times);
+            floppy.platform.AddBadArea(d.first * kSector, d.count * kSector, d.error, d.times);
         }
         floppy.platform.OnCall(Api::ReadFile, c.vanish.nth, [&] {
-            c.vanish.refused ? floppy.platform.FailCall(Api::ReadFile, c.vanish.error) : floppy.platform.AddBadArea(0, disk.size(), c.vanish.error);
+            c.vanish.how == 'r' ? floppy.platform.FailCall(Api::ReadFile, c.vanish.error)
+            : c.vanish.how == 'f' ? floppy.platform.AddBadArea(0, disk.size(), c.vanish.error)
+                                  : floppy.platform.InsertMedium('A', Slice(disk, 0, k720.MediumBytes()), MakeGeometry(2, 9, 512));
         });
         Recorder recorder;
         recorder.stopAt = c.stopAt;
@@ -112,7 +131,9 @@ TEST(DiskRescue, ReadsAroundTheDamageMarksItAndCompletesTheSetOnceItIsGone)
         EXPECT_EQ(recorder.passes, c.passes);
         ExpectNothingLeaked(floppy.platform);
 
-        EXPECT_EQ(Areas(ReadWholeFile(map)), c.areas);
+        const Bytes mapText = ReadWholeFile(map);
+        EXPECT_NE(std::search(mapText.begin(), mapText.end(), kIdentity.begin(), kIdentity.end()), mapText.end()) << "names its folder and disk";
+        EXPECT_EQ(Areas(mapText), c.areas);
         EXPECT_EQ(RescueSummary(result), c.summary);
         EXPECT_TRUE(folder.ReadSet() == Marked(disk, result.sectors));
 #ifdef TRAKONI_MAPS_FOR_DDRESCUELOG
@@ -121,28 +142,58 @@ TEST(DiskRescue, ReadsAroundTheDamageMarksItAndCompletesTheSetOnceItIsGone)
         for (size_t s = result.sectors.find('-'); s != std::string::npos; s = result.sectors.find('-', s + 1)) {
             unreadable += std::to_string(s) + "\n";
         }
-        ASSERT_TRUE(WriteWholeFile(WinePathOf(copy + ".map"), ReadWholeFile(map)) && WriteWholeFile(WinePathOf(copy + ".unreadable"), Bytes(unreadable.begin(), unreadable.end())));
+        ASSERT_TRUE(WriteWholeFile(ProgramPathOf(copy + ".map"), ReadWholeFile(map)) && WriteWholeFile(ProgramPathOf(copy + ".unreadable"), Bytes(unreadable.begin(), unreadable.end())));
 #endif
 
-        // Again with the map, the damage gone and cylinder 1's file changed: only what was not read is read.
-        ASSERT_TRUE(WriteWholeFile(folder.File(1), kept));
+        // Again with the map, the damage gone, cylinder 1's file changed, 2's cut short, 3's gone: only what was
+        // not read is read, and the two files that are not whole (after one read that tells it is the same disk).
+        ASSERT_TRUE(WriteWholeFile(folder.File(1), kept) && WriteWholeFile(folder.File(2), Slice(kept, 0, 512)) && fs::remove(folder.File(3)));
         SimulatedFloppy repaired(k144, disk);
         EXPECT_EQ(RescueDiskToFiles('A', folder.Path(), {}, result), 0);
-        EXPECT_EQ(repaired.platform.CallsTo(Api::ReadFile).size(), c.readsAgain);
+        EXPECT_EQ(repaired.platform.CallsTo(Api::ReadFile).size(), c.readsAgain + 1 + 2);
         EXPECT_EQ(RescueSummary(result), "0 of 2,880 sectors unreadable");
         EXPECT_EQ(Areas(ReadWholeFile(map)), "+168000");
         Bytes expected = disk;
         std::copy(kept.begin(), kept.end(), expected.begin() + kept.size());
         EXPECT_TRUE(folder.ReadSet() == expected);
     }
-    // A map that is no map stops the rescue before anything is read or written.
-    TempFolder folder;
-    ASSERT_TRUE(WriteWholeFile(folder.Path() + "\\rescue.map", {'0', '\n', 'x', '\n'}) && WriteWholeFile(folder.File(0), kept));
-    SimulatedFloppy floppy(k144, disk);
-    RescueResult result;
-    EXPECT_EQ(RescueDiskToFiles('A', folder.Path(), {}, result), 1);
-    EXPECT_EQ(Boxes(floppy.platform), std::vector<std::string>{"Error: Could not read the map " + folder.Path() + "\\rescue.map"});
-    EXPECT_TRUE(floppy.platform.CallsTo(Api::ReadFile).empty() && ReadWholeFile(folder.File(0)) == kept);
+}
+
+// A map that is not one of this folder and this disk stops the rescue before anything is written, with one message.
+TEST(DiskRescue, RefusesAMapOfAnotherFolderOrDiskOrNoMapAtAll)
+{
+    const std::string ours = "# Trakoni-Folder: @\n# Trakoni-Disk: 1474560 bytes, 80 x 2 x 18 x 512\n0x0 ? 1\n";
+    const struct {
+        std::string map, box;
+        size_t reads;
+    } cases[] = {
+        {"Shopping:\n  milk\n", "% is not a rescue map (line 1 is no status line)", 0},
+        {"0 ?\nx\n", "% is not a rescue map (line 2 is no area that follows the one before)", 0},
+        {ours + "0x0 0x168000 x\n", "% is not a rescue map (line 4 is no area that follows the one before)", 0},
+        {ours + "0x0 0x200 +\n0x400 0x167C00 +\n", "% is not a rescue map (line 5 is no area that follows the one before)", 0},
+        {ours, "% is not a rescue map (it names no areas)", 0},
+        {"0 +\n0 1474560 +\n", "% does not say which folder and disk it belongs to (it has no Trakoni-Folder and Trakoni-Disk lines)", 0},
+        {ours + "0 0xB4000 +\n", "% is the map of a disk of 737280 bytes, not of this disk's 1474560", 0},
+        {"# Trakoni-Folder: C:\\elsewhere\n" + ours.substr(ours.find('\n') + 1) + "0 1474560 +\n", "% is the map of a rescue into C:\\elsewhere, not into @", 0},
+        {ours + "# Trakoni-Disk: 1474560 bytes, 80 x 1 x 36 x 512\n0 1474560 +\n",
+         "% is the map of a disk of 1474560 bytes, 80 x 1 x 36 x 512, not of this disk's 1474560 bytes, 80 x 2 x 18 x 512", 0},
+        {ours + "0 1474560 +\n", "The drive holds another disk than the map % (cylinder 0 head 0 sector 1 differs from @\\cyl00.bin)", 1},
+    };
+    const Bytes files = Pattern(k144.MediumBytes(), 0, 'K');
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.box);
+        TempFolder folder;
+        const std::string map = Filled(c.map, folder);
+        folder.WriteSet(files);
+        ASSERT_TRUE(WriteWholeFile(folder.Join("rescue.map"), Bytes(map.begin(), map.end())));
+        SimulatedFloppy floppy(k144, Pattern(k144.MediumBytes(), 0, 'D'));
+        RescueResult result;
+        EXPECT_EQ(RescueDiskToFiles('A', folder.Path(), {}, result), 1);
+        EXPECT_EQ(Boxes(floppy.platform), std::vector<std::string>{"Error: " + Filled(c.box, folder)});
+        EXPECT_EQ(floppy.platform.CallsTo(Api::ReadFile).size(), c.reads);
+        EXPECT_TRUE(folder.ReadSet() == files && ReadWholeFile(folder.Join("rescue.map")) == Bytes(map.begin(), map.end()));
+        ExpectNothingLeaked(floppy.platform);
+    }
 }
 
 }  // namespace

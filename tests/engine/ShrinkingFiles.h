@@ -6,6 +6,12 @@
 
 #include <sys/stat.h>
 
-int QuerySizeThenShrink(const char* name, struct _stat64* status);
-
+#ifdef _WIN32
+using ShrinkingFileStatus = struct _stat64;
+int QuerySizeThenShrink(const char* name, ShrinkingFileStatus* status);
 #define _stat64(name, status) QuerySizeThenShrink(name, status)
+#else
+using ShrinkingFileStatus = struct stat;
+int QuerySizeThenShrink(const char* name, ShrinkingFileStatus* status);
+#define stat(name, status) QuerySizeThenShrink(name, status)
+#endif

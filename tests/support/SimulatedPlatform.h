@@ -14,7 +14,7 @@
 
 class SimulatedPlatform : public FloppyPlatform {
 public:
-    enum class Api { CreateFileA, DeviceIoControl, ReadFile, WriteFile, CancelIo, CloseHandle, CreateEventA,
+    enum class Api { CreateFileA, DeviceIoControl, ReadFile, WriteFile, CancelIo, FlushFileBuffers, CloseHandle, CreateEventA,
                      WaitForSingleObject, GetOverlappedResult, HeapAlloc, HeapFree, MessageBoxA, Other };
     // One call; fields that do not apply stay zero.
     struct Call {
@@ -42,6 +42,8 @@ public:
         m_drives[letter].medium = std::move(bytes), m_drives[letter].geometry = geometry;
     }
     std::vector<unsigned char>& Medium(char letter) { return m_drives[letter].medium; }
+    // `path` opens drive `letter`, as \\.\X: does.
+    void AliasPath(const std::string& path, char letter) { m_aliases[path] = letter; }
     void AddMaskBits(DWORD bits) { m_extraMaskBits |= bits; }
     // The nth call of `api` (from 0), or every one (-1), fails with `error`.
     void FailCall(Api api, DWORD error, int nth = -1) { m_faults.push_back({api, nth, error}); }
@@ -72,10 +74,11 @@ public:
         Call& call = Begin(Api::CreateFileA);
         call.text = path, call.access = access, call.shareMode = share, call.flags = flags;
         const std::string name = path;
-        if (Faulted(call) || ((name.size() != 6 || !m_drives.count(name[4])) && Fail(ERROR_FILE_NOT_FOUND))) {
+        const char letter = m_aliases.count(name) ? m_aliases[name] : name.size() == 6 ? name[4] : '\0';
+        if (Faulted(call) || (!m_drives.count(letter) && Fail(ERROR_FILE_NOT_FOUND))) {
             return INVALID_HANDLE_VALUE;
         }
-        return call.result = NewHandle({false, name[4]});
+        return call.result = NewHandle({false, letter});
     }
     BOOL DeviceIoControl(HANDLE device, DWORD code, void*, DWORD, void* out, DWORD outSize, DWORD* returned,
                          OVERLAPPED*) override
@@ -103,6 +106,11 @@ public:
             }
         }
         return TRUE;
+    }
+    BOOL FlushFileBuffers(HANDLE file) override
+    {
+        Call& call = Begin(Api::FlushFileBuffers);
+        return call.handle = file, Faulted(call) ? FALSE : TRUE;
     }
     BOOL CloseHandle(HANDLE handle) override
     {
@@ -268,6 +276,7 @@ private:
     }
 
     std::map<char, Drive> m_drives;
+    std::map<std::string, char> m_aliases;
     DWORD m_extraMaskBits = 0;
     std::map<HANDLE, Handle> m_handles;
     uintptr_t m_nextHandle = 0x1000;

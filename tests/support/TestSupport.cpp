@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 
 namespace fs = std::filesystem;
 
@@ -38,10 +39,20 @@ bool WriteWholeFile(const std::string& path, const Bytes& bytes)
 std::string CylinderFile(const std::string& folder, int cylinder)
 {
     char name[16];
-    std::snprintf(name, sizeof name, "\\cyl%02d.bin", cylinder);
-    return folder + name;
+    std::snprintf(name, sizeof name, "cyl%02d.bin", cylinder);
+    return folder + kSeparator + name;
 }
 
+std::string ProgramPathOf(const std::string& hostPath)
+{
+#ifdef _WIN32
+    return WinePathOf(hostPath);
+#else
+    return hostPath;
+#endif
+}
+
+#ifdef _WIN32
 std::string WinePathOf(const std::string& hostPath)
 {
     std::string path = "Z:" + hostPath;
@@ -55,10 +66,12 @@ std::string ImageOf(char letter)
     return WinePathOf(device ? device : std::string(std::getenv("WINEPREFIX")) + "/floppies/" + char(letter - 'A' + 'a') + ".img");
 }
 
+#endif
+
 TempFolder::TempFolder()
 {
     static int s_count = 0;
-    m_path = (fs::temp_directory_path() / ("trakoni-test-" + std::to_string(::GetCurrentProcessId()) + "-" +
+    m_path = (fs::temp_directory_path() / ("trakoni-test-" + std::to_string(std::random_device{}()) + "-" +
                                            std::to_string(++s_count))).string();
     fs::remove_all(m_path);
     fs::create_directories(m_path);
@@ -68,6 +81,25 @@ TempFolder::~TempFolder()
 {
     std::error_code ignored;
     fs::remove_all(m_path, ignored);
+}
+
+std::string SimulatedDriveWord(SimulatedPlatform& platform, char letter)
+{
+#ifdef _WIN32
+    static_cast<void>(platform);
+    return std::string(1, letter) + ":";
+#else
+    static const TempFolder s_drives;
+    const std::string path = s_drives.Join(std::string(1, letter));
+    WriteWholeFile(path, {});
+    platform.AliasPath(path, letter);
+    return path;
+#endif
+}
+
+std::string TempFolder::Join(const std::string& name) const
+{
+    return m_path + kSeparator + name;
 }
 
 void TempFolder::WriteSet(const Bytes& image) const

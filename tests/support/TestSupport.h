@@ -9,10 +9,15 @@
 #include <vector>
 
 #include "platform/ScopedHandle.h"
-#include "platform/Win32Platform.h"
+#include "platform/NativePlatform.h"
 #include "tests/support/SimulatedPlatform.h"
 
 using Bytes = std::vector<unsigned char>;
+#ifdef _WIN32
+constexpr char kSeparator[] = "\\";
+#else
+constexpr char kSeparator[] = "/";
+#endif
 using Api = SimulatedPlatform::Api;
 constexpr int kCylinders = 80;
 
@@ -24,11 +29,16 @@ Bytes ReadWholeFile(const std::string& path);  // empty when unreadable
 bool WriteWholeFile(const std::string& path, const Bytes& bytes);
 // Built here rather than by the engine, so that a wrong name there shows.
 std::string CylinderFile(const std::string& folder, int cylinder);
+// How the program under test names a host path: under Wine through its drive
+// Z:, natively as it is.
+std::string ProgramPathOf(const std::string& hostPath);
+#ifdef _WIN32
 // How Wine shows a host path: drive Z: is the host's root.
 std::string WinePathOf(const std::string& hostPath);
 // What is behind a drive of the prefix the test runs in: the loop device that
 // with-loop-drives.sh attached, or the prefix's image file.
 std::string ImageOf(char letter);
+#endif
 
 // A fresh, empty folder in the temporary folder, removed with its contents.
 class TempFolder {
@@ -39,6 +49,7 @@ public:
     TempFolder& operator=(const TempFolder&) = delete;
     const std::string& Path() const { return m_path; }
     std::string File(int cylinder) const { return CylinderFile(m_path, cylinder); }
+    std::string Join(const std::string& name) const;  // a file in it, by name
     void WriteSet(const Bytes& image) const;  // the image as 80 cylinder files
     Bytes ReadSet() const;                    // the 80 files end to end; empty when one is missing
 
@@ -58,10 +69,16 @@ inline DISK_GEOMETRY MakeGeometry(DWORD tracks, DWORD sectors, DWORD bytesPerSec
     return {{{kCylinders, 0}}, RemovableMedia, tracks, sectors, bytesPerSector};
 }
 
+// What a command line names simulated drive `letter` by: "A:" on Windows;
+// elsewhere a placeholder file that passes the drive checks and that the
+// simulated platform opens as that drive.
+std::string SimulatedDriveWord(SimulatedPlatform& platform, char letter);
+
 // The simulated platform in place of the real one, drive A holding `medium`.
 struct SimulatedFloppy {
     SimulatedPlatform platform;
     ScopedPlatformOverride use{platform};
+    std::string drive = SimulatedDriveWord(platform, 'A');  // as a command line names it
     SimulatedFloppy(const FloppyFormat& format, const Bytes& medium)
     {
         platform.AddDrive('A', DRIVE_REMOVABLE);
@@ -74,15 +91,17 @@ std::vector<std::string> Boxes(const SimulatedPlatform& platform);
 // Every handle, event and heap block released once, none under a pending request.
 void ExpectNothingLeaked(const SimulatedPlatform& platform);
 
+#ifdef _WIN32
 using KernelHandle = ScopedWin32Handle;
 // Opens the volume of drive `letter` as another program would hold it.
 inline KernelHandle OpenVolume(char letter, DWORD access = GENERIC_READ | GENERIC_WRITE, DWORD shareMode = 0)
 {
     return KernelHandle(::CreateFileA((std::string("\\\\.\\") + letter + ":").c_str(), access, shareMode, nullptr, OPEN_EXISTING, 0, nullptr));
 }
+#endif
 
 // The real platform with its message boxes recorded, as Boxes does, not shown.
-class RecordingPlatform : public Win32Platform {
+class RecordingPlatform : public NativePlatform {
 public:
     int MessageBoxA(HWND owner, const char* text, const char* caption, UINT type) override;
     std::vector<std::string> messages;

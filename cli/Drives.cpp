@@ -1,0 +1,119 @@
+#include "cli/Drives.h"
+
+#include <cctype>
+#include <cstdio>
+#include <sstream>
+
+#include "cli/ConsolePlatform.h"
+#include "cli/Formats.h"
+#include "engine/CommandLine.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+
+#include "platform/BlockDevices.h"
+#endif
+
+namespace {
+
+// "1.44 MB (80 x 2 x 18 x 512)", "no disk", "in use" or "cannot be opened".
+std::string ContentsOf(const FloppyDrive& drive)
+{
+    DISK_GEOMETRY geometry{};
+    switch (ProbeDrive(drive, geometry)) {
+    case EngineStatus::Success:
+        return FormatOfGeometry(geometry);
+    case EngineStatus::DriveInUse:
+        return "in use";
+    case EngineStatus::NoDisk:
+        return "no disk";
+    default:
+        return "cannot be opened";
+    }
+}
+
+}  // namespace
+
+#ifdef _WIN32
+
+namespace {
+
+// 'A' to 'Z' for "A:", "a" and the like; NUL for anything else.
+char DriveLetterOf(const std::string& word)
+{
+    const bool shape = word.size() == 1 || (word.size() == 2 && word[1] == ':');
+    if (!shape || !std::isalpha(static_cast<unsigned char>(word[0]))) {
+        return '\0';
+    }
+    return static_cast<char>(std::toupper(static_cast<unsigned char>(word[0])));
+}
+
+}  // namespace
+
+bool IsDriveOperand(const std::string& word)
+{
+    return DriveLetterOf(word) != '\0';
+}
+
+bool NamesADrive(const std::string& word)
+{
+    return IsDriveOperand(word);
+}
+
+bool TakeDrive(const std::string& word, bool, FloppyDrive& drive)
+{
+    drive = FloppyDrive(DriveLetterOf(word));
+    return true;
+}
+
+void ListDrives()
+{
+    // The engine traces every drive on standard output; ours is for results.
+    std::ostringstream trace;
+    const std::string letters = FindFloppyDrives(trace);
+    if (letters.empty()) {
+        std::fprintf(stderr, "No floppy drives were detected.\n");
+    }
+    for (const char letter : letters) {
+        const FloppyDrive drive(letter);
+        std::printf("%s  %s\n", drive.name.c_str(), ContentsOf(drive).c_str());
+    }
+}
+
+#else
+
+bool IsDriveOperand(const std::string& word)
+{
+    return !word.empty();
+}
+
+bool NamesADrive(const std::string& word)
+{
+    struct stat status {};
+    return ::stat(word.c_str(), &status) == 0 && S_ISBLK(status.st_mode);
+}
+
+bool TakeDrive(const std::string& word, bool forWriting, FloppyDrive& drive)
+{
+    const std::string why = WhyNotADrive(word, forWriting);
+    if (!why.empty()) {
+        ShowError(why);
+        return false;
+    }
+    drive = FloppyDrive::AtPath(word);
+    return true;
+}
+
+void ListDrives()
+{
+    const std::vector<RemovableBlockDevice> devices = FindRemovableFloppyDevices();
+    if (devices.empty()) {
+        std::fprintf(stderr, "No floppy drives were detected.\n");
+    }
+    for (const RemovableBlockDevice& device : devices) {
+        std::printf("%s  %s  %s\n", device.path.c_str(),
+                    ContentsOf(FloppyDrive::AtPath(device.path)).c_str(), device.model.c_str());
+    }
+}
+
+#endif

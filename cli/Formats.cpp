@@ -1,0 +1,45 @@
+#include "cli/Formats.h"
+
+#include "engine/Imager.h"
+#include "platform/FloppyFormats.h"
+
+namespace {
+
+const FloppyFormat* StandardFormat(DWORD tracks, DWORD sectors, DWORD bytesPerSector)
+{
+    if (tracks != kFloppyHeads || bytesPerSector != kFloppySectorBytes) {
+        return nullptr;
+    }
+    return FloppyFormatOfSize(LONGLONG{kCylinderCount} * tracks * sectors * bytesPerSector);
+}
+
+std::string Geometry(DWORD tracks, DWORD sectors, DWORD bytesPerSector)
+{
+    return "(" + std::to_string(kCylinderCount) + " x " + std::to_string(tracks) + " x " +
+           std::to_string(sectors) + " x " + std::to_string(bytesPerSector) + ")";
+}
+
+}  // namespace
+
+std::string FormatOfGeometry(const DISK_GEOMETRY& geometry)
+{
+    const DWORD tracks = geometry.TracksPerCylinder;
+    const DWORD sectors = geometry.SectorsPerTrack;
+    const DWORD bytes = geometry.BytesPerSector;
+    const FloppyFormat* format = StandardFormat(tracks, sectors, bytes);
+    const std::string name = format != nullptr
+                                 ? format->name
+                                 : std::to_string(1ULL * kCylinderCount * tracks * sectors * bytes) + " bytes";
+    return name + " " + Geometry(tracks, sectors, bytes);
+}
+
+std::string FormatOfCylinderSize(long long bytes)
+{
+    const FloppyFormat* format = FloppyFormatOfSize(bytes * kCylinderCount);
+    if (format != nullptr) {
+        return std::string(format->name) + " " +
+               Geometry(kFloppyHeads, format->sectorsPerTrack, kFloppySectorBytes);
+    }
+    return std::to_string(bytes * kCylinderCount) + " bytes (" + std::to_string(kCylinderCount) +
+           " cylinders of " + std::to_string(bytes) + " bytes)";
+}

@@ -1,0 +1,107 @@
+# The native program's own groups of fault-tests.sh, sourced by it: round
+# trips checked with the host's tools, refusals that write nothing, signals.
+
+# info PATH: the program's checksums of PATH against the host's tools, read
+# with plain awk (no CR may end a line).
+check_info() {
+    run "info $1" "$exe" info "$1"
+    expect_status 0 "info $1"
+    ! grep -q $'\r' "$work/out" || fail "info $1: a line ends in CR"
+    local sum tool field
+    for tool in md5sum:MD5 sha256sum:SHA-256; do
+        field=${tool#*:}
+        sum=$(awk -v f="$field:" '$1 == f { print $2 }' "$work/out")
+        [ "$sum" = "$(${tool%%:*} <"$2" | awk '{ print $1 }')" ] || fail "info $1: $field $sum"
+    done
+    [ "$(awk '$1 == "CRC32:" { print $2 }' "$work/out")" = "$(crc32 "$2")" ] || fail "info $1: CRC32"
+}
+
+copies() {
+    faults
+    dd if="$work/disk.img" of="$drive" bs=64k oflag=direct conv=fsync status=none
+    run "read --verify" "$exe" read "$drive" "$t/read" --verify
+    expect_status 0 "read"
+    joined_is "$t/read" "$work/disk.img" "read: the set is not the disk"
+    run "pack" "$exe" pack "$t/read" "$t/packed.img"
+    cmp -s "$t/packed.img" "$work/disk.img" || fail "pack: the image is not the disk"
+    mkdir -p "$t/other"
+    split -b 18432 -d -a 2 --additional-suffix=.bin "$work/other.img" "$t/other/cyl"
+    run "write --verify" "$exe" write "$t/other" "$drive" --verify
+    expect_status 0 "write"
+    cmp -s "$TRAKONI_FAULT_IMAGE" "$work/other.img" || fail "write: the medium is not the set"
+    run "unpack" "$exe" unpack "$t/packed.img" "$t/unpacked"
+    joined_is "$t/unpacked" "$work/disk.img" "unpack: the set is not the image"
+    check_info "$t/packed.img" "$work/disk.img"
+    check_info "$t/unpacked" "$work/disk.img"
+    check_info "$drive" "$work/other.img"
+}
+
+# expect_refusal WHAT TEXT WORDS...: exit 1 with TEXT, and no device changed.
+expect_refusal() {
+    local what=$1 text=$2 before
+    shift 2
+    before=$(md5sum "$TRAKONI_FAULT_IMAGE" "$TRAKONI_LOOP_IMAGE_M" "$TRAKONI_LOOP_IMAGE_L" "$TRAKONI_LOOP_IMAGE_P")
+    run "refused: $what" "$@"
+    [ "$status" = 1 ] && [[ $err == *"$text"* ]] || fail "$what: exit $status, expected 1 and \"$text\": $err"
+    [ "$before" = "$(md5sum "$TRAKONI_FAULT_IMAGE" "$TRAKONI_LOOP_IMAGE_M" "$TRAKONI_LOOP_IMAGE_L" "$TRAKONI_LOOP_IMAGE_P")" ] ||
+        fail "$what: a device was written"
+    ! ls "$t/into"/cyl* >/dev/null 2>&1 || fail "$what: files were written"
+}
+
+refusals() {
+    faults
+    mkdir -p "$t/other" "$t/m" "$t/bin"
+    split -b 18432 -d -a 2 --additional-suffix=.bin "$work/other.img" "$t/other/cyl"
+    # A kernel without FAT support mounts an ext2 file system instead.
+    { mount "$TRAKONI_LOOP_M" "$t/m" 2>/dev/null || { mkfs.ext2 -q "$TRAKONI_LOOP_M" && mount "$TRAKONI_LOOP_M" "$t/m"; }; } &&
+        trap 'umount "$t/m"' EXIT
+    expect_refusal "mounted" "is mounted on $t/m; unmount it first" "$exe" write "$t/other" "$TRAKONI_LOOP_M"
+    expect_refusal "too large" "holds 4194304 bytes, more than 3 MiB" "$exe" read "$TRAKONI_LOOP_L" "$t/into"
+    if [ -b "${TRAKONI_LOOP_P}p1" ]; then
+        expect_refusal "a partition" "is a partition; give the whole device, /dev/$(basename "$TRAKONI_LOOP_P")" \
+            "$exe" read "${TRAKONI_LOOP_P}p1" "$t/into"
+    else
+        echo "SKIPPED: a partition: this kernel made no partition device for $TRAKONI_LOOP_P"
+    fi
+    expect_refusal "a character device" "/dev/null is a character device" "$exe" read /dev/null "$t/into"
+    expect_refusal "a folder" "$t/other is a folder" "$exe" read "$t/other" "$t/into"
+    expect_refusal "a missing path" "$t/none: no such file or device" "$exe" read "$t/none" "$t/into"
+    blockdev --setro "$drive"
+    expect_refusal "write-protected" "is write-protected" "$exe" write "$t/other" "$drive"
+    blockdev --setrw "$drive"
+    # Held exclusively by another program, as a mounted disk is.
+    rm -f "$work/holder"
+    python3 -c 'import os, sys, time; os.open(sys.argv[1], os.O_RDWR | os.O_EXCL); print(flush=True); time.sleep(30)' \
+        "$drive" >"$work/holder" 2>&1 &
+    local holder=$!
+    until [ -s "$work/holder" ] || ! kill -0 "$holder" 2>/dev/null; do sleep 0.05; done
+    expect_refusal "in use" "ERROR: Drive is currently in use" "$exe" write "$t/other" "$drive"
+    kill "$holder"
+    # Another user: the program is copied where that user can reach it.
+    chmod 755 "$t" "$t/bin" && cp "$exe" "$t/bin/" && chmod 777 "$t"
+    expect_refusal "no permission" "cannot read and write $drive: it belongs to root" \
+        setpriv --reuid=nobody --regid=nogroup --clear-groups "$t/bin/trakoni-cli" read "$drive" "$t/into"
+}
+
+# interrupt SIGNAL STATUS WHAT WORDS...: the program stopped by SIGNAL while it
+# copies exits STATUS and says WHAT of the target.
+interrupt() {
+    local signal=$1 expected=$2 what=$3
+    shift 3
+    "$@" >"$work/out" 2>"$work/err" </dev/null &
+    local child=$!
+    sleep 0.6
+    kill "-$signal" "$child"
+    wait "$child"
+    status=$? err=$(cat "$work/err")
+    [ "$status" = "$expected" ] && [[ $err == *"$what"* ]] || fail "$signal: exit $status, expected $expected and \"$what\": $err"
+}
+
+signals() {
+    faults "slow 0-2879 40"  # about 3 s a disk: time to be stopped
+    interrupt INT 130 "of the disk have been read; no cylinder file has been written to $t/read" \
+        "$exe" read "$drive" "$t/read"
+    ! ls "$t/read"/cyl* >/dev/null 2>&1 || fail "INT: files were left in $t/read"
+    split -b 18432 -d -a 2 --additional-suffix=.bin "$work/other.img" "$t/cyl"
+    interrupt TERM 143 "of the disk have been written; the disk now holds a mix" "$exe" write "$t" "$drive"
+}
