@@ -23,7 +23,7 @@ set(CPACK_PACKAGE_VENDOR Vantor)
 set(CPACK_PACKAGE_CONTACT "Vantor <trakoni@vantor.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "copy floppy disks to cylinder image files and back")
 set(CPACK_PACKAGE_DESCRIPTION
-  "trakoni-cli reads a floppy disk into 80 cylinder image files (cyl00.bin to cyl79.bin)\n and writes such a set back, verifies copies, converts sets to disk images,\n rescues damaged disks and packs disks into BagIt bags.")
+  "trakoni-cli reads a floppy disk into 80 cylinder image files (cyl00.bin to\ncyl79.bin) and writes such a set back, verifies copies, converts sets to disk\nimages, rescues damaged disks and packs disks into BagIt bags.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)

@@ -29,6 +29,7 @@ thread_local DWORD t_lastError = ERROR_SUCCESS;
 struct Descriptor {
     int fd;
     bool event;
+    bool readOnly = false;  // a write-protected disk, opened for reading alone
 };
 
 Descriptor* DescriptorOf(HANDLE handle)
@@ -220,7 +221,13 @@ HANDLE PosixPlatform::CreateFileA(const char* path, DWORD access, DWORD shareMod
     // Exclusive: the kernel refuses a mounted block device, or one another
     // program holds exclusively, with EBUSY. An image file is locked instead.
     const int flags = (writing ? O_RDWR : O_RDONLY) | O_CLOEXEC | (device && shareMode == 0 ? O_EXCL : 0);
-    const int fd = OpenDirect(path, flags);
+    int fd = OpenDirect(path, flags);
+    // A write-protected disk still reads, and is what an archivist images:
+    // opened for reading, its writes fail as write-protected.
+    const bool readOnly = fd < 0 && errno == EROFS && writing;
+    if (readOnly) {
+        fd = OpenDirect(path, (flags & ~O_RDWR) | O_RDONLY);
+    }
     if (fd < 0) {
         Fail(OpenErrorOfErrno(errno));
         return INVALID_HANDLE_VALUE;
@@ -231,7 +238,7 @@ HANDLE PosixPlatform::CreateFileA(const char* path, DWORD access, DWORD shareMod
         Fail(OpenErrorOfErrno(error));
         return INVALID_HANDLE_VALUE;
     }
-    return new Descriptor{fd, false};
+    return new Descriptor{fd, false, readOnly};
 }
 
 BOOL PosixPlatform::DeviceIoControl(HANDLE device, DWORD code, void*, DWORD, void* out,
@@ -288,6 +295,9 @@ BOOL PosixPlatform::WriteFile(HANDLE file, const void* buffer, DWORD bytes, DWOR
     const int fd = DriveFd(file);
     if (fd < 0 || overlapped == nullptr) {
         return Fail(fd < 0 ? ERROR_INVALID_HANDLE : ERROR_INVALID_PARAMETER);
+    }
+    if (DescriptorOf(file)->readOnly) {
+        return Complete(overlapped, EROFS, 0, done);
     }
     Bounce bounce(const_cast<void*>(buffer), bytes);
     if (bounce.Failed()) {

@@ -140,6 +140,8 @@ printf '  %-18s %-22s %-22s %s\n' "disk to 80 files" "$(engine_time image disk-t
     "$(engine_time device disk-to-files)" "$host_split  (split -b 18432)"
 printf '  %-18s %-22s %-22s %s\n' "80 files to disk" "$(engine_time image files-to-disk)" \
     "$(engine_time device files-to-disk)" "$host_cat  (cat)"
+printf '  %-18s %-22s %-22s %s\n' "  its flush" "$(engine_time image files-to-disk-flush)" \
+    "$(engine_time device files-to-disk-flush)" "-  (FlushFileBuffers of the drive)"
 printf '  %-18s %-22s %-22s %s\n' "write --verify" "$(engine_time cli write-verify)" "-" "$host_cat_cmp  (cat, cmp)"
 printf '  %-18s %-22s %-22s %s\n' "pack" "$(engine_time cli pack)" "-" "$host_cat  (cat)"
 printf '  %-18s %-22s %-22s %s\n' "unpack" "$(engine_time cli unpack)" "-" "$host_split  (split -b 18432)"

@@ -2,7 +2,8 @@
 //   trakoni_bench copies LETTER FOLDER ROUNDS      disk to files, files to disk (as read and write)
 //   trakoni_bench cli LETTER FOLDER IMAGE ROUNDS   write --verify, pack, unpack
 //   trakoni_bench archive LETTER FOLDER ROUNDS     read --verify, and archive into FOLDER\collection
-// time the work on the real platform: "RESULT NAME ok|failed BEST MEDIAN" (ms);
+// time the work on the real platform: "RESULT NAME ok|failed BEST MEDIAN" (ms),
+// and the flush of the drive within it as "RESULT NAME-flush ...";
 //   trakoni_bench rescue
 // counts the requests (each at least one revolution of a drive) of a rescue on
 // the simulated drive against the plain read, for some kinds of damage.
@@ -24,21 +25,50 @@ struct Operation {
     const char* name;
     std::vector<std::string> words;
     std::vector<double> times{};
+    std::vector<double> flushTimes{};
     bool ok = true;
+};
+
+double NowMs()
+{
+    LARGE_INTEGER frequency, now;
+    ::QueryPerformanceFrequency(&frequency);
+    ::QueryPerformanceCounter(&now);
+    return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+// The real platform, its messages recorded and its flushes of the drive timed.
+class TimingPlatform : public RecordingPlatform {
+public:
+    BOOL FlushFileBuffers(HANDLE file) override
+    {
+        const double start = NowMs();
+        const BOOL flushed = RecordingPlatform::FlushFileBuffers(file);
+        flushMs += NowMs() - start, ++flushes;
+        return flushed;
+    }
+    double flushMs = 0;
+    int flushes = 0;
 };
 
 void Time(Operation& operation)
 {
-    RecordingPlatform platform;
+    TimingPlatform platform;
     ScopedPlatformOverride use(platform);
     Arguments arguments;
-    LARGE_INTEGER frequency, start, end;
-    ::QueryPerformanceFrequency(&frequency);
-    ::QueryPerformanceCounter(&start);
+    const double start = NowMs();
     const int status = ParseArguments(operation.words, arguments).empty() ? RunCommand(arguments) : ExitStatus::Usage;
-    ::QueryPerformanceCounter(&end);
-    operation.times.push_back(1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart));
+    operation.times.push_back(NowMs() - start);
+    if (platform.flushes > 0) {
+        operation.flushTimes.push_back(platform.flushMs);
+    }
     operation.ok = operation.ok && status == 0 && platform.messages.empty();
+}
+
+void PrintResult(const std::string& name, bool ok, std::vector<double> times)
+{
+    std::sort(times.begin(), times.end());
+    std::printf("RESULT %s %s %.3f %.3f\n", name.c_str(), ok ? "ok" : "failed", times.front(), times[times.size() / 2]);
 }
 
 // Requests and sectors copied by a read or rescue with bad runs (first, count).
@@ -100,10 +130,11 @@ int main(int argc, char** argv)
         std::for_each(operations.begin(), operations.end(), Time);
     }
     bool ok = true;
-    for (Operation& operation : operations) {
-        std::sort(operation.times.begin(), operation.times.end());
-        std::printf("RESULT %s %s %.3f %.3f\n", operation.name, operation.ok ? "ok" : "failed", operation.times.front(),
-                    operation.times[operation.times.size() / 2]);
+    for (const Operation& operation : operations) {
+        PrintResult(operation.name, operation.ok, operation.times);
+        if (!operation.flushTimes.empty()) {
+            PrintResult(std::string(operation.name) + "-flush", operation.ok, operation.flushTimes);
+        }
         ok = ok && operation.ok;
     }
     return ok ? 0 : 1;

@@ -34,6 +34,14 @@ copies() {
     check_info "$t/packed.img" "$work/disk.img"
     check_info "$t/unpacked" "$work/disk.img"
     check_info "$drive" "$work/other.img"
+    # Only removable whole devices: none of the machine's disks, no loop device.
+    run "list" "$exe" list
+    expect_status 0 "list"
+    local device
+    for device in $(awk '{ print $1 }' "$work/out"); do
+        [ "$(cat "/sys/class/block/${device#/dev/}/removable")" = 1 ] || fail "list: $device is no removable drive"
+    done
+    [[ $(cat "$work/out") != *"$drive"* ]] || fail "list: the loop device is listed"
 }
 
 # expect_refusal WHAT TEXT WORDS...: exit 1 with TEXT, and no device changed.
@@ -68,6 +76,8 @@ refusals() {
     expect_refusal "a missing path" "$t/none: no such file or device" "$exe" read "$t/none" "$t/into"
     blockdev --setro "$drive"
     expect_refusal "write-protected" "is write-protected" "$exe" write "$t/other" "$drive"
+    run "read of a write-protected disk" "$exe" read "$drive" "$t/protected"
+    expect_status 0 "read of a write-protected disk"
     blockdev --setrw "$drive"
     # Held exclusively by another program, as a mounted disk is.
     rm -f "$work/holder"
