@@ -1,8 +1,8 @@
-// A bag is made under a temporary name beside its real one
-// (COLLECTION/.partial.ID): the disk is read into cylinder files there,
-// checked, made one image, logged and bagged, and only then renamed. Every
-// way out before that removes it. Identifiers never begin with a '.', so no
-// temporary name is ever a bag's.
+// A bag is made under a temporary name beside its real one, created
+// exclusively by this run (COLLECTION/.ID.trakoni-<process>-<n>.partial): the
+// disk is read into cylinder files there, checked, made one image, logged and
+// bagged, and only then renamed. Every way out before that removes it.
+// Identifiers never begin with a '.', so no temporary name is ever a bag's.
 #include "cli/Archive.h"
 
 #include <algorithm>
@@ -19,6 +19,7 @@
 #include "cli/Drives.h"
 #include "cli/Formats.h"
 #include "cli/Progress.h"
+#include "cli/Targets.h"
 #include "engine/BagIt.h"
 #include "engine/Catalog.h"
 #include "engine/CommandLine.h"
@@ -69,19 +70,20 @@ std::string Joined(const std::vector<std::string>& words)
 class PartialBag {
 public:
     PartialBag(const fs::path& collection, const std::string& id)
-        : m_bag(collection / id), m_path(collection / (".partial." + id))
+        : m_bag(collection / id), m_path(CreateTemporaryFolder((collection / ("." + id)).string()))
     {
         std::error_code error;
-        fs::remove_all(m_path, error);  // one left by a program that was killed
-        m_ready = fs::create_directories(m_path / "data", error);
-        if (!m_ready) {
+        m_ready = !m_path.empty() && fs::create_directory(m_path / "data", error);
+        if (!m_path.empty() && !m_ready) {
             ShowError("Could not create the folder " + (m_path / "data").string());
         }
     }
     ~PartialBag()
     {
         std::error_code error;
-        fs::remove_all(m_path, error);
+        if (!m_path.empty()) {
+            fs::remove_all(m_path, error);
+        }
     }
     PartialBag(const PartialBag&) = delete;
     PartialBag& operator=(const PartialBag&) = delete;
@@ -89,24 +91,35 @@ public:
     bool Ready() const { return m_ready; }
     std::string Path(const std::string& name = {}) const { return (name.empty() ? m_path : m_path / name).string(); }
 
-    // Gives the bag its real name; a bag there before is replaced, and
-    // removed only once the new one is in place.
+    // Gives the bag its real name. A bag there before waits under a name of
+    // ours alone until the new one is in place, is put back if that fails,
+    // and is removed only then.
     bool Place()
     {
-        const fs::path replaced = m_bag.parent_path() / (".replaced." + m_bag.filename().string());
         std::error_code error;
-        fs::remove_all(replaced, error);
+        fs::path old;
         if (fs::exists(m_bag, error)) {
-            fs::rename(m_bag, replaced, error);
+            old = CreateTemporaryFolder(m_path.string() + ".replaced");
+            if (old.empty()) {
+                return false;
+            }
+            fs::remove(old, error);  // ours, empty: the old bag takes its name
+            fs::rename(m_bag, old, error);
         }
         if (!error) {
             fs::rename(m_path, m_bag, error);
         }
         if (error) {
             ShowError("Could not move " + m_path.string() + " to " + m_bag.string() + " (" + error.message() + ")");
+            std::error_code ignored;
+            if (!old.empty() && !fs::exists(m_bag, ignored)) {
+                fs::rename(old, m_bag, ignored);
+            }
             return false;
         }
-        fs::remove_all(replaced, error);
+        if (!old.empty()) {
+            fs::remove_all(old, error);
+        }
         return true;
     }
 

@@ -200,15 +200,19 @@ bool PartialImage::Place(bool replace)
     return m_placed;
 }
 
+std::string CreateTemporaryFolder(const std::string& base)
+{
+    return CreateTemporary(WithoutTrailingSeparators(base), [](const std::string& name, int& error) {
+        std::error_code failed;
+        // False, with no error or this one, when something is there already.
+        const bool created = fs::create_directory(name, failed);
+        error = !failed || failed == std::errc::file_exists ? kAlreadyThere : failed.value();
+        return created;
+    });
+}
+
 PartialFileSet::PartialFileSet(const std::string& folder)
-    : m_folder(folder),
-      m_path(CreateTemporary(WithoutTrailingSeparators(folder), [](const std::string& name, int& error) {
-          std::error_code failed;
-          // False, with no error or this one, when something is there already.
-          const bool created = fs::create_directory(name, failed);
-          error = !failed || failed == std::errc::file_exists ? kAlreadyThere : failed.value();
-          return created;
-      }))
+    : m_folder(folder), m_path(CreateTemporaryFolder(folder))
 {
 }
 

@@ -34,6 +34,10 @@ private:
 // with the first n under which nothing is there yet.
 std::string TemporaryName(const std::string& base, int n);
 
+// A folder of that name for `base`, created exclusively by this run; empty
+// after an error line when it cannot be.
+std::string CreateTemporaryFolder(const std::string& base);
+
 // An image written under a temporary name beside its real one, created
 // exclusively by this run, and removed unless it has been moved into place.
 class PartialImage {

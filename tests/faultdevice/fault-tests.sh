@@ -77,6 +77,13 @@ rescue() {
             fail "rescue: sector $s lacks the mark"
     done
 
+    # An archive of the damaged disk is a valid bag that records the damage.
+    run "archive --rescue of that disk" "$exe" archive "$drive" "$W/bags" --id d1 --rescue --retries 1
+    expect_status 4 "archive --rescue"
+    [ "$(ddrescuelog -l- "$t/bags/d1/data/d1.map" 2>&1)" = "$(seq "$first" "$last")" ] || fail "archive: map in the bag"
+    run "validate that bag" "$exe" validate "$W/bags/d1"
+    expect_status 0 "validate"
+
     faults  # repaired: the second run with the map reads the rest
     run "second rescue with the map" "$exe" read "$drive" "$W/rescued" --rescue
     expect_status 0 "second rescue"
