@@ -2,7 +2,8 @@
 # The native trakoni-cli beside the Windows one under Wine and dd with direct
 # I/O (bs=18432, one cylinder a request), on the same 1.44 MB disk, once as an
 # image file and once behind a loop device: read, write, verify, pack and
-# unpack, timed around each command (best / median of ROUNDS, ms). Then a
+# unpack, and an archive against read --verify (the same two reads), timed
+# around each command (best / median of ROUNDS, ms). Then a
 # rescue of a disk with two bad sectors on the fault device, requests and time
 # beside dd conv=noerror. Run by scripts/bench.sh; needs both builds.
 #   scripts/bench-native.sh ROUNDS WORKDIR
@@ -55,6 +56,14 @@ compare() {
     row unpack "$(ms "$native" unpack "$t/n.img" "$t/nu" --force --quiet)" \
         "$(ms wine_run unpack "$W\\w.img" "$W\\wu" --force --quiet)" \
         "$(ms split -b 18432 -d -a 2 --additional-suffix=.bin "$t/n.img" "$t/cyl")  (split)"
+    local verify archive
+    verify=$(ms "$native" read "$drive" "$t/v" --verify --force --quiet)
+    archive=$(ms "$native" archive "$drive" "$t/bags" --id d1 --force --quiet)
+    row "read -v" "$verify" "$(ms wine_run read A: "$W\\v" --verify --force --quiet)" "-  (read --verify)"
+    row archive "$archive" "$(ms wine_run archive A: "$W\\bags" --id d1 --force --quiet)" "-"
+    awk -v v="${verify#* / }" -v a="${archive#* / }" 'BEGIN {
+        printf "  a native archive adds %.1f ms to the two reads of read --verify (medians): %.0f%% here,\n", a - v, 100 * (a - v) / v
+        printf "  %.2f%% of the two reads of a real 1.44 MB drive (160 revolutions each, 64 s)\n", 100 * (a - v) / 64000 }'
     cmp -s "$t/n.img" "$work/disk.img" && cat "$t/nu"/cyl*.bin | cmp -s - "$work/disk.img" ||
         echo "  bench-native.sh: the copies on the $kind do not hold the disk" >&2
 }
