@@ -30,19 +30,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The drive that the station polls, unchecked: the checks of a drive need a
-// disk in it.
-FloppyDrive PolledDrive(const std::string& operand)
-{
-#ifdef _WIN32
-    FloppyDrive drive('\0');
-    TakeDrive(operand, false, drive);  // a letter: always taken
-    return drive;
-#else
-    return FloppyDrive::AtPath(operand);
-#endif
-}
-
 std::string Version()
 {
     return TRAKONI_VERSION_STRING;
@@ -294,13 +281,14 @@ int ArchiveDisk(const Arguments& arguments, const std::string& id, std::string& 
         ShowError((collection / id).string() + " already holds a bag; use --force to replace it");
         return ExitStatus::Failed;
     }
-    if (!fs::is_directory(collection, error) && !fs::create_directories(collection, error)) {
-        ShowError("Could not create the folder " + collection.string());
+    const std::optional<FloppyDrive> taken = TakeDrive(arguments.operands[0], false);
+    DISK_GEOMETRY geometry{};
+    if (!taken || ProbeWithMessage(*taken, geometry) != ExitStatus::Success) {
         return ExitStatus::Failed;
     }
-    FloppyDrive drive('\0');
-    DISK_GEOMETRY geometry{};
-    if (!TakeDrive(arguments.operands[0], false, drive) || ProbeWithMessage(drive, geometry) != ExitStatus::Success) {
+    const FloppyDrive& drive = *taken;
+    if (!fs::is_directory(collection, error) && !fs::create_directories(collection, error)) {
+        ShowError("Could not create the folder " + collection.string());
         return ExitStatus::Failed;
     }
     record.drive = drive.name;
@@ -422,7 +410,7 @@ int RunValidate(const Arguments& arguments)
 
 int RunStation(const Arguments& arguments)
 {
-    const FloppyDrive drive = PolledDrive(arguments.operands[0]);
+    const FloppyDrive drive = DriveNamed(arguments.operands[0]);
     std::ifstream file;
     if (!arguments.ids.empty()) {
         file.open(arguments.ids, std::ios::binary);

@@ -102,10 +102,11 @@ int Verify(const FloppyDrive& drive, const std::string& files, const std::string
 // areas still missing are read again.
 int Rescue(const Arguments& arguments)
 {
-    FloppyDrive drive('\0');
-    if (!TakeDrive(arguments.operands[0], false, drive)) {
+    const std::optional<FloppyDrive> taken = TakeDrive(arguments.operands[0], false);
+    if (!taken) {
         return ExitStatus::Failed;
     }
+    const FloppyDrive& drive = *taken;
     const std::string& folder = arguments.operands[1];
     RescueOptions options;
     options.map = arguments.map.empty() ? JoinPath(folder, "rescue.map") : arguments.map;
@@ -141,10 +142,11 @@ int Read(const Arguments& arguments)
     if (arguments.rescue) {
         return Rescue(arguments);
     }
-    FloppyDrive drive('\0');
-    if (!TakeDrive(arguments.operands[0], false, drive)) {
+    const std::optional<FloppyDrive> taken = TakeDrive(arguments.operands[0], false);
+    if (!taken) {
         return ExitStatus::Failed;
     }
+    const FloppyDrive& drive = *taken;
     const std::string& folder = arguments.operands[1];
     if (!MayFill(folder, arguments.force)) {
         return ExitStatus::Failed;
@@ -184,10 +186,11 @@ int Read(const Arguments& arguments)
 int Write(const Arguments& arguments)
 {
     const std::string& folder = arguments.operands[0];
-    FloppyDrive drive('\0');
-    if (!TakeDrive(arguments.operands[1], true, drive)) {
+    const std::optional<FloppyDrive> taken = TakeDrive(arguments.operands[1], true);
+    if (!taken) {
         return ExitStatus::Failed;
     }
+    const FloppyDrive& drive = *taken;
     if (!IsFolder(folder)) {
         return Fail(folder + " is not a folder");
     }
@@ -339,14 +342,14 @@ int PrintFormatAndChecksums(std::string format, bool quiet, Read read, int heads
 
 int InfoOfDrive(const std::string& word, bool quiet)
 {
-    FloppyDrive drive('\0');
+    const std::optional<FloppyDrive> drive = TakeDrive(word, false);
     DISK_GEOMETRY geometry{};
-    if (!TakeDrive(word, false, drive) || ProbeWithMessage(drive, geometry) != ExitStatus::Success) {
+    if (!drive || ProbeWithMessage(*drive, geometry) != ExitStatus::Success) {
         return ExitStatus::Failed;
     }
     return PrintFormatAndChecksums(
         FormatOfGeometry(geometry), quiet,
-        [&drive](CylinderObserver* observer) { return ReadDisk(drive, observer); },
+        [&drive](CylinderObserver* observer) { return ReadDisk(*drive, observer); },
         static_cast<int>(geometry.TracksPerCylinder));
 }
 

@@ -60,10 +60,14 @@ bool NamesADrive(const std::string& word)
     return IsDriveOperand(word);
 }
 
-bool TakeDrive(const std::string& word, bool, FloppyDrive& drive)
+FloppyDrive DriveNamed(const std::string& word)
 {
-    drive = FloppyDrive(DriveLetterOf(word));
-    return true;
+    return FloppyDrive(DriveLetterOf(word));
+}
+
+std::optional<FloppyDrive> TakeDrive(const std::string& word, bool)
+{
+    return DriveNamed(word);
 }
 
 void ListDrives()
@@ -93,15 +97,19 @@ bool NamesADrive(const std::string& word)
     return ::stat(word.c_str(), &status) == 0 && S_ISBLK(status.st_mode);
 }
 
-bool TakeDrive(const std::string& word, bool forWriting, FloppyDrive& drive)
+FloppyDrive DriveNamed(const std::string& word)
+{
+    return FloppyDrive::AtPath(word);
+}
+
+std::optional<FloppyDrive> TakeDrive(const std::string& word, bool forWriting)
 {
     const std::string why = WhyNotADrive(word, forWriting);
     if (!why.empty()) {
         ShowError(why);
-        return false;
+        return std::nullopt;
     }
-    drive = FloppyDrive::AtPath(word);
-    return true;
+    return DriveNamed(word);
 }
 
 void ListDrives()

@@ -3,6 +3,7 @@
 // before the engine opens it, so that a wrong device never gets that far.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "engine/FloppyDrive.h"
@@ -14,11 +15,15 @@ bool IsDriveOperand(const std::string& word);
 // file: a letter on Windows, a block device elsewhere.
 bool NamesADrive(const std::string& word);
 
-// Fills `drive` from a DRIVE operand, after the checks of a drive (on POSIX:
-// a whole block device of a floppy's size with a disk in it, not mounted, that
+// The drive a DRIVE operand names, unchecked: for asking it whether a disk
+// is in it.
+FloppyDrive DriveNamed(const std::string& word);
+
+// The drive of a DRIVE operand, after the checks of a drive (on POSIX: a
+// whole block device of a floppy's size with a disk in it, not mounted, that
 // the user may read and write, and for `forWriting` not write-protected).
-// False after an error line saying why and how to fix it.
-bool TakeDrive(const std::string& word, bool forWriting, FloppyDrive& drive);
+// None after an error line saying why and how to fix it.
+std::optional<FloppyDrive> TakeDrive(const std::string& word, bool forWriting);
 
 // The floppy drives as `list` shows them, one a line: "A:  1.44 MB (...)".
 void ListDrives();
