@@ -41,7 +41,7 @@ const char kUsage[] =
     "  archive DRIVE COLLECTION --id ID [--rescue [--retries N]] [--cylinders]\n"
     "          [--operator NAME] [--note TEXT] [--force]\n"
     "                                            the disk as a checked BagIt bag\n"
-    "                                            COLLECTION\\ID, listed in catalog.tsv\n"
+    "                                            COLLECTION" TRAKONI_SEPARATOR "ID, listed in catalog.tsv\n"
     "  catalog COLLECTION                        print catalog.tsv, rebuilt if stale\n"
     "  validate BAG...                           check bags as RFC 8493 defines them\n"
     "  station DRIVE COLLECTION [--rescue] [--operator NAME] [--ids FILE] [--force]\n"
@@ -51,9 +51,10 @@ const char kUsage[] =
     "  --force   replace the cylinder files in FOLDER, or IMAGE\n"
     "  --quiet   no progress line and no summary\n"
     "  --rescue  read what can be read, mark unreadable sectors in the files\n"
-    "            (\"TRAKONI BAD SECTOR \" repeated) and in a map in GNU ddrescue's\n"
-    "            format (default FOLDER" TRAKONI_SEPARATOR "rescue.map); run again with the map to\n"
-    "            read only what is still missing. --retries N: tries of each\n"
+    "            (\"TRAKONI BAD SECTOR \" repeated; sectors not tried yet hold\n"
+    "            \"TRAKONI NOT READ YET \") and in a map in GNU ddrescue's format\n"
+    "            (default FOLDER" TRAKONI_SEPARATOR "rescue.map); run again with the map to read\n"
+    "            only what is still missing. --retries N: tries of each\n"
     "            unreadable sector after the first (default 3)\n"
     "  --help    show this text;  --version  show the version\n"
     "  --cylinders  the bag holds the 80 cylinder files, not one image\n"
@@ -63,8 +64,8 @@ const char kUsage[] =
     "  bag is not valid; archive --rescue with 4 when sectors are unreadable.\n"
     "\n"
     TRAKONI_DRIVE_TEXT " IMAGE holds the 80\n"
-    "cylinders end to end. pack and unpack write under temporary names and give\n"
-    "the result its real name only when it is complete. " TRAKONI_SIGNALS " a copy at\n"
+    "cylinders end to end. read, pack, unpack and archive write under temporary\n"
+    "names and give the result its real name only when it is complete. " TRAKONI_SIGNALS " a copy at\n"
     "the end of the current cylinder and says what state the target is in.\n"
     "\n"
     "Examples:\n"
@@ -78,7 +79,7 @@ const char kUsage[] =
     "\n"
     "Exit status: 0 success; 1 the copy failed (the message says why);\n"
     "2 usage error; 3 verification found a difference; 4 a rescue left\n"
-    "sectors unreadable; " TRAKONI_INTERRUPTED ".\n";
+    "sectors unreadable, or info found a rescue's markers; " TRAKONI_INTERRUPTED ".\n";
 
 namespace {
 
