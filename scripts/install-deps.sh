@@ -15,7 +15,8 @@ packages=(
     imagemagick xdotool         # screenshots, finding windows
     libarchive-zip-perl         # crc32, to check the command line's checksums
     gddrescue                   # ddrescuelog checks the rescue map
-    libssl-dev zlib1g-dev       # libcrypto and zlib: the digests of the native program
+    g++ libssl-dev zlib1g-dev   # the native program, and libcrypto and zlib for its digests
+    help2man dpkg-dev           # its man page, and the dependencies of its Debian package
     "$@"
 )
 
