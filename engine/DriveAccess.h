@@ -13,9 +13,9 @@
 int OpenFloppyDriveQuietly(const FloppyDrive& drive, HANDLE& hDrive, DWORD& error);
 
 // Opens the drive's raw device (\\.\X: for a letter) exclusively for
-// overlapped reading and writing. Returns 0 and a
-// valid handle (the caller closes it), or 1 after one "ERROR" message box with
-// `hDrive` left at INVALID_HANDLE_VALUE.
+// overlapped reading and writing. Returns 0 and a valid handle (the caller
+// closes it), or 1 after one "ERROR" message box with `hDrive` left at
+// INVALID_HANDLE_VALUE.
 int OpenFloppyDrive(const FloppyDrive& drive, HANDLE& hDrive);
 
 // Asks the driver for the medium's geometry. Returns 0 or 1; shows nothing.
