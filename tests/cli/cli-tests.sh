@@ -38,7 +38,7 @@ expect() {
     shift 2
     run "$@"
     [ "$status" = "$want" ] || fail "$*: exit status $status, expected $want; stderr: $err"
-    [[ $err == *"$text"* ]] || fail "$*: stderr lacks '$text': $err"
+    [[ $err == *"$text"* ]] || fail "$*: stderr lacks '$text': $err (stdout: $out)"
 }
 
 same() { cmp -s "$1" "$2" || fail "$3"; }
