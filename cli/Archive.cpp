@@ -30,11 +30,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string Version()
-{
-    return TRAKONI_VERSION_STRING;
-}
-
 std::string Now(const char* format)
 {
     const std::time_t now = std::time(nullptr);
@@ -145,7 +140,7 @@ int Interrupted()
 {
     ClearProgressLine();
     std::fprintf(stderr, "Interrupted: no bag has been made\n");
-    return Interruption() == InterruptedBy::Termination ? ExitStatus::Terminated : ExitStatus::Interrupted;
+    return InterruptedStatus();
 }
 
 int ExitOf(int engineStatus)
@@ -183,7 +178,7 @@ int Rescue(const FloppyDrive& drive, const std::string& folder, const std::strin
 {
     RescueOptions options;
     options.map = map;
-    options.retries = arguments.retries >= 0 ? arguments.retries : kDefaultRescueRetries;
+    options.retries = RescueRetriesOf(arguments);
     RescueProgressLine progress(arguments.quiet);
     options.observer = &progress;
     const int status = RescueDiskToFiles(drive, folder, options, record.rescue);
@@ -199,7 +194,7 @@ int Rescue(const FloppyDrive& drive, const std::string& folder, const std::strin
 
 std::string LogText(const Arguments& arguments, const DiskRecord& record)
 {
-    std::string log = "Trakoni " + Version() + " (trakoni-cli)\n";
+    std::string log = "Trakoni " TRAKONI_VERSION_STRING " (trakoni-cli)\n";
     log += "Command: trakoni-cli " + Joined(arguments.words) + "\n";
     log += "Started: " + record.started + "\n";
     log += "Drive: " + record.drive + "\nFormat: " + record.format + "\n";
@@ -225,7 +220,7 @@ bool WriteLog(const std::string& file, const std::string& text)
 
 BagTags TagsOf(const Arguments& arguments, const std::string& id, const DiskRecord& record)
 {
-    BagTags tags = {{"Bag-Software-Agent", "Trakoni " + Version() + " (trakoni-cli)"},
+    BagTags tags = {{"Bag-Software-Agent", "Trakoni " TRAKONI_VERSION_STRING " (trakoni-cli)"},
                     {"Bagging-Date", Now("%Y-%m-%d")},
                     {"External-Identifier", id}};
     if (!arguments.operatorName.empty()) {

@@ -1,6 +1,7 @@
 #include "cli/Arguments.h"
 
 #include "cli/Drives.h"
+#include "engine/DiskRescue.h"
 
 // What differs between the systems: what a DRIVE is, and the paths of the
 // examples.
@@ -233,4 +234,9 @@ std::string ParseArguments(const std::vector<std::string>& words, Arguments& par
         }
     }
     return "unknown command '" + parsed.command + "'";
+}
+
+int RescueRetriesOf(const Arguments& arguments)
+{
+    return arguments.retries >= 0 ? arguments.retries : kDefaultRescueRetries;
 }

@@ -24,5 +24,9 @@ struct Arguments {
 // wrong with them, or an empty text.
 std::string ParseArguments(const std::vector<std::string>& words, Arguments& parsed);
 
+// The tries of each unreadable sector after the first: --retries N, or the
+// rescue's default.
+int RescueRetriesOf(const Arguments& arguments);
+
 // The text of --help.
 extern const char kUsage[];

@@ -27,12 +27,6 @@ int Fail(const std::string& text)
     return ExitStatus::Failed;
 }
 
-int InterruptedStatus()
-{
-    return Interruption() == InterruptedBy::Termination ? ExitStatus::Terminated
-                                                        : ExitStatus::Interrupted;
-}
-
 int Interrupted(const std::string& state)
 {
     ClearProgressLine();
@@ -110,7 +104,7 @@ int Rescue(const Arguments& arguments)
     const std::string& folder = arguments.operands[1];
     RescueOptions options;
     options.map = arguments.map.empty() ? JoinPath(folder, "rescue.map") : arguments.map;
-    options.retries = arguments.retries >= 0 ? arguments.retries : kDefaultRescueRetries;
+    options.retries = RescueRetriesOf(arguments);
     if (!Exists(options.map) && !MayFill(folder, arguments.force)) {
         return ExitStatus::Failed;
     }
@@ -430,6 +424,12 @@ int ProbeWithMessage(const FloppyDrive& drive, DISK_GEOMETRY& geometry)
         return Fail("Drive " + drive.name + " cannot be opened");
     }
     return ExitStatus::Success;
+}
+
+int InterruptedStatus()
+{
+    return Interruption() == InterruptedBy::Termination ? ExitStatus::Terminated
+                                                        : ExitStatus::Interrupted;
 }
 
 int RunCommand(const Arguments& arguments)

@@ -15,6 +15,9 @@ constexpr int Interrupted = 130; // Ctrl+C (SIGINT) stopped the copy
 constexpr int Terminated = 143;  // SIGTERM stopped it (POSIX systems)
 }  // namespace ExitStatus
 
+// The exit status of an operation stopped by Ctrl+C (SIGINT) or SIGTERM.
+int InterruptedStatus();
+
 // Runs a command that ParseArguments accepted.
 int RunCommand(const Arguments& arguments);
 

@@ -119,28 +119,34 @@ int MoveAll(Move move, unsigned char* buffer, size_t bytes, off_t offset, size_t
     return 0;
 }
 
+// A page-aligned block of at least `bytes` bytes (aligned_alloc wants a
+// multiple of the alignment), or null.
+void* AlignedBlock(size_t bytes)
+{
+    const size_t pages = bytes == 0 ? 1 : (bytes + kHeapAlignment - 1) / kHeapAlignment;
+    return std::aligned_alloc(kHeapAlignment, pages * kHeapAlignment);
+}
+
 // An aligned copy of a caller's buffer that direct I/O cannot take as it is.
 class Bounce {
 public:
-    Bounce(void* buffer, size_t bytes) : m_buffer(static_cast<unsigned char*>(buffer))
+    Bounce(void* buffer, size_t bytes)
+        : m_buffer(static_cast<unsigned char*>(buffer)),
+          m_needed(reinterpret_cast<uintptr_t>(buffer) % kDirectAlignment != 0),
+          m_aligned(m_needed ? static_cast<unsigned char*>(AlignedBlock(bytes)) : nullptr)
     {
-        if (reinterpret_cast<uintptr_t>(buffer) % kDirectAlignment != 0) {
-            m_aligned = static_cast<unsigned char*>(
-                std::aligned_alloc(kHeapAlignment, (bytes + kHeapAlignment - 1) / kHeapAlignment * kHeapAlignment));
-        }
     }
     ~Bounce() { std::free(m_aligned); }
     Bounce(const Bounce&) = delete;
     Bounce& operator=(const Bounce&) = delete;
 
-    bool Failed() const { return m_aligned == nullptr && Needed(); }
-    unsigned char* Data() const { return m_aligned != nullptr ? m_aligned : m_buffer; }
+    bool Failed() const { return m_needed && m_aligned == nullptr; }
+    unsigned char* Data() const { return m_needed ? m_aligned : m_buffer; }
 
 private:
-    bool Needed() const { return reinterpret_cast<uintptr_t>(m_buffer) % kDirectAlignment != 0; }
-
     unsigned char* m_buffer;
-    unsigned char* m_aligned = nullptr;
+    bool m_needed;
+    unsigned char* m_aligned;
 };
 
 off_t OffsetOf(const OVERLAPPED& overlapped)
@@ -375,8 +381,7 @@ DWORD PosixPlatform::GetLastError()
 
 void* PosixPlatform::HeapAlloc(SIZE_T bytes)
 {
-    const size_t rounded = (bytes + kHeapAlignment - 1) / kHeapAlignment * kHeapAlignment;
-    return std::aligned_alloc(kHeapAlignment, rounded == 0 ? kHeapAlignment : rounded);
+    return AlignedBlock(bytes);
 }
 
 BOOL PosixPlatform::HeapFree(void* block)
