@@ -52,11 +52,12 @@ BOOL Fail(DWORD error)
     return FALSE;
 }
 
-// At the open, a drive without a medium is "no disk", as Windows' floppy
-// driver answers (31).
+// At the open, a drive without a medium (ENOMEDIUM from the SCSI disk, ENXIO
+// from the floppy driver) is "no disk", as Windows' floppy driver answers (31).
 DWORD OpenErrorOfErrno(int errnoValue)
 {
-    return errnoValue == ENOMEDIUM ? ERROR_GEN_FAILURE : Win32ErrorOfErrno(errnoValue);
+    return errnoValue == ENOMEDIUM || errnoValue == ENXIO ? ERROR_GEN_FAILURE
+                                                          : Win32ErrorOfErrno(errnoValue);
 }
 
 // Opens `path` for `flags` with direct I/O, or without it on a file system
@@ -174,14 +175,15 @@ DWORD Win32ErrorOfErrno(int errnoValue)
     switch (errnoValue) {
     case 0:
         return ERROR_SUCCESS;
-    case EIO:
+    case ENODATA:  // the SCSI disk's "Medium Error"
+    case EIO:      // also a disk pulled out: the rescue asks the disk again
     case EILSEQ:
     case EBADMSG:
         return ERROR_CRC;  // the medium failed this range
     case ENOMEDIUM:
+    case ENXIO:  // the floppy driver's empty drive
         return ERROR_NO_MEDIA_IN_DRIVE;
     case ENODEV:
-    case ENXIO:
         return ERROR_DEV_NOT_EXIST;  // the device has gone
     case ETIMEDOUT:
         return ERROR_NOT_READY;
