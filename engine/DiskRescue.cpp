@@ -507,7 +507,7 @@ int RescueDiskToFiles(const FloppyDrive& drive, const std::string& folder,
     result = RescueResult{};
     OpenedDrive session;
     // The second cylinder is the spare that tells whether the disk still answers.
-    const int opened = OpenDrive(drive, session, 2);
+    const int opened = OpenDrive(drive, DriveUse::Reading, session, 2);
     if (opened != EngineStatus::Success) {
         return opened;
     }
