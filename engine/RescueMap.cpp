@@ -3,6 +3,7 @@
 #include "engine/RescueMap.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 
@@ -59,7 +60,7 @@ std::string ParseMap(std::istream& file, MapFile& map)
             }
             statusLine = true;
         } else if (!ParseMapLine(line, true, "?*/-+", first, size, status) ||
-                   first != map.bytes || size <= 0) {
+                   first != map.bytes || size <= 0 || size > LLONG_MAX - map.bytes) {
             return where + " is no area that follows the one before";
         } else {
             map.areas.push_back({first, size, status});
