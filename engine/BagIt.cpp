@@ -121,7 +121,8 @@ std::string WhyNoPlainFile(const fs::path& bag, const std::string& path)
             return "which does not exist";
         }
     }
-    return fs::symlink_status(at).type() == fs::file_type::regular ? "" : "which is no regular file";
+    std::error_code error;
+    return fs::symlink_status(at, error).type() == fs::file_type::regular ? "" : "which is no regular file";
 }
 
 // The payload's files as manifests name them ("data/..."), in order. An
@@ -133,6 +134,7 @@ std::vector<std::string> PayloadFiles(const fs::path& bag, std::error_code& erro
     std::set<std::string> names;
     if (fs::symlink_status(bag / "data", error).type() != fs::file_type::directory) {
         error = std::make_error_code(std::errc::not_a_directory);
+        return {};
     }
     for (fs::recursive_directory_iterator at(bag / "data", error), end; !error && at != end; at.increment(error)) {
         const fs::file_type type = at->symlink_status(error).type();
@@ -322,6 +324,15 @@ private:
     size_t m_shown = 0, m_more = 0;
 };
 
+// "M.N": digits, a dot, digits.
+bool IsVersionNumber(const std::string& text)
+{
+    const size_t dot = text.find('.');
+    return dot != std::string::npos && dot > 0 && dot + 1 < text.size() &&
+           text.find_first_not_of("0123456789") == dot &&
+           text.find_first_not_of("0123456789", dot + 1) == std::string::npos;
+}
+
 void CheckDeclaration(const fs::path& bag, std::vector<std::string>& problems)
 {
     TagLines lines(bag, "bagit.txt");
@@ -330,14 +341,10 @@ void CheckDeclaration(const fs::path& bag, std::vector<std::string>& problems)
         return;
     }
     const std::string version = "BagIt-Version: ", encoding = "Tag-File-Character-Encoding: ";
-    std::string line;
-    bool declared = lines.Next(line) && line.rfind(version, 0) == 0;
-    const size_t dot = line.find('.', version.size());
-    declared = declared && dot != std::string::npos && dot > version.size() && dot + 1 < line.size() &&
-               line.find_first_not_of("0123456789", version.size()) == dot &&
-               line.find_first_not_of("0123456789", dot + 1) == std::string::npos;
-    declared = declared && lines.Next(line) && line.rfind(encoding, 0) == 0 && line.size() > encoding.size();
-    declared = declared && !lines.Next(line);
+    std::string first, second, third;
+    const bool declared = lines.Next(first) && lines.Next(second) && !lines.Next(third) &&
+                          first.rfind(version, 0) == 0 && IsVersionNumber(first.substr(version.size())) &&
+                          second.rfind(encoding, 0) == 0 && second.size() > encoding.size();
     if (!lines.Problem().empty()) {
         problems.push_back(lines.Problem());
     } else if (!declared) {
@@ -345,20 +352,33 @@ void CheckDeclaration(const fs::path& bag, std::vector<std::string>& problems)
     }
 }
 
-// A manifest's line: hexadecimal digits, blanks, a path (encoded).
+// The line's first `count` fields, separated by blanks (spaces or tabs), the
+// last of them the rest of the line; fewer when there are fewer.
+std::vector<std::string> Fields(const std::string& line, size_t count)
+{
+    std::vector<std::string> fields;
+    for (size_t at = 0; at < line.size() && fields.size() < count;) {
+        const size_t end = fields.size() + 1 == count ? line.size() : std::min(line.find_first_of(" \t", at), line.size());
+        fields.push_back(line.substr(at, end - at));
+        at = std::min(line.find_first_not_of(" \t", end), line.size());
+    }
+    return fields;
+}
+
+// A manifest's line: a checksum in hexadecimal digits, blanks, a path
+// (encoded).
 bool SplitEntry(const std::string& line, std::string& checksum, std::string& path)
 {
-    const size_t blank = line.find_first_not_of("0123456789ABCDEFabcdef");
-    const size_t start = blank == std::string::npos ? blank : line.find_first_not_of(" \t", blank);
-    if (blank == 0 || blank == std::string::npos || start == blank || start == std::string::npos ||
-        (line[blank] != ' ' && line[blank] != '\t')) {
+    const std::vector<std::string> fields = Fields(line, 2);
+    if (fields.size() != 2 || fields[0].empty() ||
+        fields[0].find_first_not_of("0123456789ABCDEFabcdef") != std::string::npos) {
         return false;
     }
-    checksum = line.substr(0, blank);
+    checksum = fields[0];
     for (char& c : checksum) {
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     }
-    path = DecodePath(line.substr(start));
+    path = DecodePath(fields[1]);
     return true;
 }
 
@@ -420,9 +440,8 @@ void CheckFetched(const fs::path& bag, std::vector<std::string>& problems)
     TagLines lines(bag, "fetch.txt");
     FileProblems found("fetch.txt", problems);
     for (std::string line; lines.Next(line);) {
-        const size_t length = line.find_first_of(" \t"), path = line.find_first_of(" \t", line.find_first_not_of(" \t", length));
-        const size_t start = path == std::string::npos ? path : line.find_first_not_of(" \t", path);
-        const std::string file = start == std::string::npos ? "" : DecodePath(line.substr(start));
+        const std::vector<std::string> fields = Fields(line, 3);
+        const std::string file = fields.size() == 3 ? DecodePath(fields[2]) : "";
         if (line.empty()) {
             continue;
         }
