@@ -24,7 +24,7 @@ fi
 if [ ! -f "$fuzz_build/build.ninja" ]; then
     (cd "$root" && cmake --preset fuzz -B "$fuzz_build" >/dev/null)
 fi
-cmake --build "$fuzz_build" -j2 >/dev/null
+cmake --build "$fuzz_build" -j2 >"$fuzz_build/build.log" 2>&1 || { cat "$fuzz_build/build.log" >&2; exit 1; }
 
 # The bag and catalog targets write their folders for every input: in memory
 # where there is a tmpfs, ten times faster than a disk's renames.
