@@ -17,6 +17,7 @@ packages=(
     gddrescue                   # ddrescuelog checks the rescue map
     g++ libssl-dev zlib1g-dev   # the native program, and libcrypto and zlib for its digests
     help2man dpkg-dev           # its man page, and the dependencies of its Debian package
+    clang libclang-rt-14-dev    # the fuzz targets: clang with libFuzzer and the sanitizers
     "$@"
 )
 
