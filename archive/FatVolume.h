@@ -76,6 +76,8 @@ struct ByteRun {
 
 struct FatFile {
     std::string path;       // with the long names, '/' between folders
+    std::string name;       // the last of them, as the disk holds it (may hold '/')
+    int parent = -1;        // the index of its folder in the report; -1: the root
     std::string shortName;  // "LETTER~1.TXT"
     uint32_t size = 0;
     uint8_t attributes = 0;

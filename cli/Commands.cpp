@@ -13,6 +13,7 @@
 #include "cli/Archive.h"
 #include "cli/Checksums.h"
 #include "cli/Drives.h"
+#include "cli/Files.h"
 #include "cli/Formats.h"
 #include "cli/ConsolePlatform.h"
 #include "cli/Progress.h"
@@ -405,7 +406,7 @@ struct Handler {
 };
 const Handler kHandlers[] = {
     {"--help", Help}, {"--version", Version}, {"list", List}, {"read", Read},
-    {"write", Write}, {"pack", Pack},         {"unpack", Unpack}, {"info", Info},
+    {"write", Write}, {"pack", Pack},         {"unpack", Unpack}, {"info", Info}, {"files", RunFiles},
     {"archive", RunArchive}, {"catalog", RunCatalog}, {"validate", RunValidate}, {"station", RunStation},
 };
 
