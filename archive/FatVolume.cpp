@@ -723,10 +723,10 @@ size_t CountDamagedFiles(const FatReport& report)
     }));
 }
 
-std::string BootSectorSizeWarning(const unsigned char* image, size_t bytes)
+std::string BootSectorSizeWarning(const unsigned char* start, size_t startBytes, uint64_t bytes)
 {
     Layout layout;
-    if (!LayoutOfBootSector(image, bytes, layout)) {
+    if (!LayoutOfBootSector(start, startBytes, layout)) {
         return {};
     }
     const uint64_t described = uint64_t{layout.totalSectors} * layout.sectorBytes;

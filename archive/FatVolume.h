@@ -121,5 +121,10 @@ size_t CountDamagedFiles(const FatReport& report);
 // A warning when the boot sector of a FAT disk describes another number of
 // sectors than the image holds: "the boot sector describes 1,440 sectors
 // (720 KB), the drive read 2,880"; empty when they agree or the image holds
-// no FAT boot sector.
-std::string BootSectorSizeWarning(const unsigned char* image, size_t bytes);
+// no FAT boot sector. `start` holds the first `startBytes` of an image of
+// `imageBytes` (what was read before the rest).
+std::string BootSectorSizeWarning(const unsigned char* start, size_t startBytes, uint64_t imageBytes);
+inline std::string BootSectorSizeWarning(const unsigned char* image, size_t bytes)
+{
+    return BootSectorSizeWarning(image, bytes, bytes);
+}

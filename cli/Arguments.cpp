@@ -39,7 +39,8 @@ const char kUsage[] =
     "  pack   FOLDER IMAGE [--force]             cylinder files to one image file\n"
     "  unpack IMAGE FOLDER [--force]             image file to cylinder files\n"
     "  info   FOLDER | IMAGE | DRIVE             format, CRC32, MD5, SHA-1, SHA-256\n"
-    "  files  FOLDER | IMAGE | DRIVE [--deleted] [--extract DIR] [--force]\n"
+    "  files  FOLDER | IMAGE | DRIVE [--deleted] [--extract DIR] [--dfxml FILE]\n"
+    "         [--force]\n"
     "                                            the files of its FAT file system\n"
     "  archive DRIVE COLLECTION --id ID [--rescue [--retries N]] [--cylinders]\n"
     "          [--operator NAME] [--note TEXT] [--force]\n"
@@ -66,6 +67,8 @@ const char kUsage[] =
     "               hold the rescue's markers) gets \".damaged\" added to its name;\n"
     "               a name that would leave DIR is refused, a file there is\n"
     "               replaced only with --force\n"
+    "  --dfxml FILE files: also write the list as DFXML (as fiwalk writes it, with\n"
+    "               MD5 and SHA-256 of each file) into FILE, replaced only with --force\n"
     "  --cylinders  the bag holds the 80 cylinder files, not one image\n"
     "  --ids FILE   the identifiers of the station's disks, one a line (default:\n"
     "               asked on the terminal); an empty one ends the station\n"
@@ -139,6 +142,7 @@ std::string ArchiveOptionsProblem(const std::string& command, const Arguments& p
         {"--ids", !parsed.ids.empty(), "station"},
         {"--deleted", parsed.deleted, "files"},
         {"--extract", !parsed.extract.empty(), "files"},
+        {"--dfxml", !parsed.dfxml.empty(), "files"},
     };
     for (const auto& use : uses) {
         if (use.given && !OneOf(command, use.commands)) {
@@ -226,11 +230,11 @@ std::string ParseArguments(const std::vector<std::string>& words, Arguments& par
             parsed.map = word == "--map" ? value : parsed.map;
         } else if (word == "--deleted") {
             parsed.deleted = true;
-        } else if (word == "--extract") {
+        } else if (word == "--extract" || word == "--dfxml") {
             if (at + 1 == words.end() || (at + 1)->empty()) {
-                return "--extract takes a folder";
+                return word + (word == "--extract" ? " takes a folder" : " takes a file");
             }
-            parsed.extract = *++at;
+            (word == "--extract" ? parsed.extract : parsed.dfxml) = *++at;
         } else if (word == "--cylinders") {
             parsed.cylinders = true;
         } else if (word == "--id" || word == "--operator" || word == "--note" || word == "--ids") {

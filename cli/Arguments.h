@@ -20,6 +20,7 @@ struct Arguments {
     // Of files.
     bool deleted = false;  // list the deleted entries too
     std::string extract;   // the folder the files are copied into; empty: none
+    std::string dfxml;     // the file the list is written to as DFXML; empty: none
     std::vector<std::string> words;  // the command line as given
 };
 

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <system_error>
 
+#include "archive/Dfxml.h"
 #include "archive/FatVolume.h"
 #include "cli/Commands.h"
 #include "cli/ConsolePlatform.h"
@@ -239,6 +240,36 @@ private:
     bool m_force;
 };
 
+// The DFXML beside the list, written under a temporary name and renamed when whole.
+bool WriteDfxmlFile(const FatReport& report, const std::vector<unsigned char>& image, const Arguments& arguments)
+{
+    const std::string& target = arguments.dfxml;
+    if (!arguments.force && Exists(target)) {
+        ShowError(target + " already exists; use --force to replace it");
+        return false;
+    }
+    DfxmlSource source;
+    source.imageName = fs::u8path(arguments.operands[0]).filename().u8string();
+    for (const std::string& word : arguments.words) {
+        source.commandLine += (source.commandLine.empty() ? "trakoni-cli " : " ") + word;
+    }
+    const std::string text = WriteDfxml(report, image.data(), image.size(), source);
+    PartialImage partial(target);
+    if (!partial.Ready()) {
+        return false;
+    }
+    {
+        std::ofstream out(partial.Path(), std::ios::binary | std::ios::trunc);
+        out.write(text.data(), static_cast<std::streamsize>(text.size()));
+        out.close();
+        if (out.fail()) {
+            ShowError("Could not write " + target);
+            return false;
+        }
+    }
+    return partial.Place(arguments.force);
+}
+
 }  // namespace
 
 int LoadDiskImage(const std::string& source, bool quiet, std::vector<unsigned char>& image)
@@ -291,6 +322,9 @@ int RunFiles(const Arguments& arguments)
     const std::string warning = BootSectorSizeWarning(image.data(), image.size());
     if (!warning.empty()) {
         std::fprintf(stderr, "WARNING: %s\n", warning.c_str());
+    }
+    if (!arguments.dfxml.empty() && !WriteDfxmlFile(report, image, arguments)) {
+        return ExitStatus::Failed;
     }
     if (report.stopped) {
         return ExitStatus::Failed;
