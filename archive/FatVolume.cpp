@@ -312,7 +312,7 @@ public:
             m_report.stopped = true;
             return;
         }
-        std::vector<uint32_t> ancestors;
+        std::vector<size_t> ancestors;  // the folders that hold the one being read
         ReadFolder(slots, "", ancestors, -1);
         TakeDateRange();
     }
@@ -555,7 +555,7 @@ private:
     // Reads the entries of a folder into the report, and then (depth first,
     // as fiwalk lists them) the folders among them.
     void ReadFolder(const std::vector<const unsigned char*>& slots, const std::string& prefix,
-                    std::vector<uint32_t>& ancestors, int parent)
+                    std::vector<size_t>& ancestors, int parent)
     {
         PendingName pending;
         for (const unsigned char* entry : slots) {
@@ -595,7 +595,7 @@ private:
     }
 
     void AddEntry(const unsigned char* entry, const std::string& prefix, const std::string& name,
-                  const std::string& shortName, bool deleted, std::vector<uint32_t>& ancestors, int parent)
+                  const std::string& shortName, bool deleted, std::vector<size_t>& ancestors, int parent)
     {
         const std::string path = prefix + name;
         FatFile file;
@@ -620,9 +620,10 @@ private:
             return;
         }
         if (file.IsFolder() && !deleted) {
-            for (size_t level = 0; level < ancestors.size(); ++level) {
-                if (ancestors[level] == file.firstCluster) {
-                    Problem("the folder " + path + " contains itself");
+            for (const size_t above : ancestors) {
+                const FatFile& holder = m_report.files[above];
+                if (holder.firstCluster == file.firstCluster) {
+                    Problem("the folder " + path + " is " + holder.path + " again: it contains itself");
                     return;
                 }
             }
@@ -641,7 +642,7 @@ private:
         for (const uint32_t cluster : chain) {
             SlotsOfRange(ClusterOffset(cluster), m_layout.ClusterBytes(), "the folder " + path, slots);
         }
-        ancestors.push_back(file.firstCluster);
+        ancestors.push_back(index);
         ReadFolder(slots, path + "/", ancestors, static_cast<int>(index));
         ancestors.pop_back();
     }

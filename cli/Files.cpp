@@ -4,6 +4,7 @@
 // as they are on every system.
 #include "cli/Files.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
@@ -332,5 +333,8 @@ int RunFiles(const Arguments& arguments)
     if (!arguments.extract.empty() && !Extraction(report, image, arguments.extract, arguments.force).Run()) {
         return ExitStatus::Failed;
     }
-    return CountDamagedFiles(report) > 0 ? ExitStatus::Incomplete : ExitStatus::Success;
+    // A folder the damage hit has lost entries: the listing is short too.
+    const bool damaged = std::any_of(report.files.begin(), report.files.end(),
+                                     [](const FatFile& file) { return file.allocated && file.Damaged(); });
+    return damaged ? ExitStatus::Incomplete : ExitStatus::Success;
 }
