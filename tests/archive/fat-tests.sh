@@ -108,5 +108,10 @@ a FAT too large|poke 22 255,255|1|the boot sector describes a FAT layout that do
 no boot parameters|poke 11 0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0|0|after.bin  100  1990-06-01 12:00
 no file system|poke 11 0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0 poke 512 0|1|no FAT file system found
 EOF
+# A 720 KB file system on a disk read as 1.44 MB: info says so, the image stays whole.
+mkfs.fat -C small.img 720 >/dev/null && truncate -s 1474560 small.img
+"$exe" info small.img >out.txt 2>&1
+grep -qx 'warning:    the boot sector describes 1,440 sectors (720 KB), the drive read 2,880' out.txt ||
+    fail "info of a 720 KB file system on 1.44 MB: $(cat out.txt)"
 echo "fat-tests: $failures failures"
 [ "$failures" -eq 0 ]
