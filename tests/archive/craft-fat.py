@@ -8,6 +8,7 @@ operation names an entry by its 8.3 path (LETTERS/OLD/README.TXT).
   size PATH N        its size becomes N
   mark PATH I        sector I of the folder's first cluster holds the bad-sector marker
   rename PATH NAME   a long name NAME (up to 13 characters) in the slot before it
+  orphan PATH NAME   the same with a checksum of another entry
   poke OFFSET B,B..  bytes at an offset of the image"""
 import struct
 import sys
@@ -46,13 +47,13 @@ def set_fat(cluster, value):
         struct.pack_into('<H', image, at, pair)
 
 
-def long_name(at, name):
+def long_name(at, name, other):
     checksum = 0
     for byte in image[at:at + 11]:
         checksum = ((checksum & 1) << 7) + (checksum >> 1) + byte & 0xFF
     units = [ord(c) for c in name] + [0] + [0xFFFF] * 12
     piece = bytearray(32)
-    piece[0], piece[11], piece[13] = 0x41, 0x0F, checksum
+    piece[0], piece[11], piece[13] = 0x41, 0x0F, (checksum + other) & 0xFF
     for unit, offset in zip(units, [1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30]):
         struct.pack_into('<H', piece, offset, unit)
     image[at - 32:at] = piece
@@ -77,6 +78,6 @@ while args:
     elif op == 'mark':
         offset = cluster_offset(first(at)) + int(value) * sector
         image[offset:offset + 512] = (b'TRAKONI BAD SECTOR ' * 27)[:512]
-    elif op == 'rename':
-        long_name(at, value)
+    elif op in ('rename', 'orphan'):
+        long_name(at, value, op == 'orphan')
 open(sys.argv[1], 'wb').write(image)

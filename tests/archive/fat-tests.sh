@@ -104,6 +104,7 @@ a folder in itself|attr LETTERS/OLD/README.TXT 0x10 start LETTERS/OLD/README.TXT
 a folder in its parent|attr LETTERS/OLD/README.TXT 0x10 start LETTERS/OLD/README.TXT LETTERS|0|the folder Letters/Old/readme.txt is Letters again
 an oversize file|size AFTER.BIN 1000000|0|after.bin is 1,000,000 bytes, its cluster chain holds 512
 markers in a folder|mark LETTERS 0|4|of the folder Letters is unreadable; the entries in it are lost
+a long name of another entry|orphan AFTER.BIN evil.txt|0|after.bin  100  1990-06-01 12:00
 a FAT too large|poke 22 255,255|1|the boot sector describes a FAT layout that does not fit the disk
 no boot parameters|poke 11 0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0|0|after.bin  100  1990-06-01 12:00
 no file system|poke 11 0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0 poke 512 0|1|no FAT file system found
