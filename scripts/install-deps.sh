@@ -18,6 +18,7 @@ packages=(
     sleuthkit libxml2-utils     # fiwalk, ifind and xmllint check the file lists
     g++ libssl-dev zlib1g-dev   # the native program, and libcrypto and zlib for its digests
     help2man dpkg-dev           # its man page, and the dependencies of its Debian package
+    clang libclang-rt-14-dev    # the fuzz targets: clang with libFuzzer and the sanitizers
     "$@"
 )
 
