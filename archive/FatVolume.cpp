@@ -748,6 +748,21 @@ size_t CountDamagedFiles(const FatReport& report)
     }));
 }
 
+std::string SectorsText(const std::vector<uint32_t>& sectors)
+{
+    std::string text;
+    for (size_t i = 0; i < sectors.size();) {
+        size_t last = i;
+        while (last + 1 < sectors.size() && sectors[last + 1] == sectors[last] + 1) {
+            ++last;
+        }
+        text += (text.empty() ? "" : ", ") + std::to_string(sectors[i]) +
+                (last > i ? "-" + std::to_string(sectors[last]) : "");
+        i = last + 1;
+    }
+    return (sectors.size() == 1 ? "sector " : "sectors ") + text;
+}
+
 std::string BootSectorSizeWarning(const unsigned char* start, size_t startBytes, uint64_t bytes)
 {
     Layout layout;

@@ -118,6 +118,10 @@ FatReport ReadFatVolume(const unsigned char* image, size_t bytes,
 size_t CountFiles(const FatReport& report);
 size_t CountDamagedFiles(const FatReport& report);
 
+// Sectors as the file list and the log name them: "sectors 40-41, 57" (the
+// disk image's 512-byte sectors, from 0, in order), "sector 12" for one.
+std::string SectorsText(const std::vector<uint32_t>& sectors);
+
 // A warning when the boot sector of a FAT disk describes another number of
 // sectors than the image holds: "the boot sector describes 1,440 sectors
 // (720 KB), the drive read 2,880"; empty when they agree or the image holds

@@ -47,22 +47,6 @@ private:
     std::vector<unsigned char>& m_image;
 };
 
-// "sectors 40-41, 57"
-std::string SectorList(const std::vector<uint32_t>& sectors)
-{
-    std::string text;
-    for (size_t i = 0; i < sectors.size();) {
-        size_t last = i;
-        while (last + 1 < sectors.size() && sectors[last + 1] == sectors[last] + 1) {
-            ++last;
-        }
-        text += (text.empty() ? "" : ", ") + std::to_string(sectors[i]) +
-                (last > i ? "-" + std::to_string(sectors[last]) : "");
-        i = last + 1;
-    }
-    return (sectors.size() == 1 ? "sector " : "sectors ") + text;
-}
-
 void PrintFile(const FatFile& file)
 {
     const std::string size = file.IsFolder() ? "folder" : std::to_string(file.size);
@@ -72,7 +56,7 @@ void PrintFile(const FatFile& file)
         line += "  deleted";
     }
     if (file.Damaged()) {
-        line += "  damaged: " + SectorList(file.damagedSectors);
+        line += "  damaged: " + SectorsText(file.damagedSectors);
     }
     std::printf("%s\n", line.c_str());
 }
