@@ -141,4 +141,10 @@ damage() {
     done
     [ "$(awk '/<filename>/ { name = $0 } /<trakoni:damaged/ { print name }' "$t/fat.xml")" = "      <filename>two.bin</filename>" ] ||
         fail "DFXML: the damaged files are not two.bin alone"
+    run "files --extract" "$exe" files "$t/fat" --extract "$t/out"
+    [ "$(cd "$t/out" && echo *)" = "one.bin three.bin two.bin.damaged" ] || fail "extract: $(cd "$t/out" && echo *)"
+    cmp -s "$t/one.bin" "$t/out/one.bin" || fail "extract: one.bin is not the file"
+    faults
+    run "files of the drive" "$exe" files "$drive"
+    expect_status 0 "files of the drive"
 }
