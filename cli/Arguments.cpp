@@ -29,7 +29,8 @@
 const char kUsage[] =
     "Usage: trakoni-cli COMMAND ARGUMENT... [OPTION]...\n"
     "Copies a floppy disk to 80 cylinder files (cyl00.bin .. cyl79.bin) and back,\n"
-    "converts such a set to one disk image file and back, and shows checksums.\n"
+    "converts such a set to one disk image file and back, shows checksums, and\n"
+    "lists and copies out the files of a disk's FAT file system.\n"
     "\n"
     "  list                                      the floppy drives and their disks\n"
     "  read   DRIVE FOLDER [--verify] [--force]  disk to cylinder files\n"
@@ -68,7 +69,8 @@ const char kUsage[] =
     "               a name that would leave DIR is refused, a file there is\n"
     "               replaced only with --force\n"
     "  --dfxml FILE files: also write the list as DFXML (as fiwalk writes it, with\n"
-    "               MD5 and SHA-256 of each file) into FILE, replaced only with --force\n"
+    "               MD5 and SHA-256 of each file) into FILE; an existing FILE is\n"
+    "               replaced only with --force\n"
     "  --cylinders  the bag holds the 80 cylinder files, not one image\n"
     "  --ids FILE   the identifiers of the station's disks, one a line (default:\n"
     "               asked on the terminal); an empty one ends the station\n"
@@ -94,7 +96,8 @@ const char kUsage[] =
     "Exit status: 0 success; 1 the copy failed (the message says why);\n"
     "2 usage error; 3 verification found a difference; 4 a rescue left\n"
     "sectors unreadable, or info found a rescue's markers, or files lists\n"
-    "damaged files (files: 1 when no FAT file system is found); " TRAKONI_INTERRUPTED ".\n";
+    "damaged files (files: 1 when no FAT file system is found);\n"
+    TRAKONI_INTERRUPTED ".\n";
 
 namespace {
 
