@@ -399,14 +399,20 @@ private:
                 }
             }
             if (!m_fatRead[sector]) {
-                Problem("sector " + std::to_string(sector) + " of the FAT is unreadable in every copy");
+                const uint64_t first = (m_layout.FatOffset() + uint64_t{sector} * sectorBytes) / kStatusBytes;
+                Problem("sector " + std::to_string(first) + " of the FAT is unreadable, and so in every copy");
             }
         }
     }
 
+    uint64_t FatEntryOffset(uint32_t cluster) const
+    {
+        return m_layout.Fat16() ? uint64_t{cluster} * 2 : uint64_t{cluster} * 3 / 2;
+    }
+
     uint32_t FatEntry(uint32_t cluster) const
     {
-        const uint64_t at = m_layout.Fat16() ? uint64_t{cluster} * 2 : uint64_t{cluster} * 3 / 2;
+        const uint64_t at = FatEntryOffset(cluster);
         if (!m_fatRead[at / m_layout.sectorBytes] || !m_fatRead[(at + 1) / m_layout.sectorBytes]) {
             return kUnknown;
         }
@@ -471,8 +477,18 @@ private:
             m_owner[cluster] = static_cast<int>(index);
             chain.push_back(cluster);
             const uint32_t next = FatEntry(cluster);
+            // A file's last cluster needs no FAT entry to be read.
+            const bool whole = !file.IsFolder() && chain.size() * uint64_t{m_layout.ClusterBytes()} >= file.size;
+            if (next == kUnknown && whole) {
+                break;
+            }
             if (next == kUnknown) {
+                // The rest of the file is lost with the FAT's sector: the damage hit it.
                 Problem("the cluster chain of " + path + " runs into an unreadable sector of the FAT");
+                const uint64_t at = m_layout.FatOffset() + FatEntryOffset(cluster);
+                for (uint64_t sector = at / kStatusBytes; sector <= (at + 1) / kStatusBytes; ++sector) {
+                    m_report.files[index].damagedSectors.push_back(static_cast<uint32_t>(sector));
+                }
                 break;
             }
             if (next >= EndOfChain()) {
@@ -522,6 +538,9 @@ private:
                 }
             }
         }
+        std::vector<uint32_t>& damaged = file.damagedSectors;
+        std::sort(damaged.begin(), damaged.end());
+        damaged.erase(std::unique(damaged.begin(), damaged.end()), damaged.end());
     }
 
     // The runs of a chain: a folder's whole clusters, a file's up to its size.

@@ -21,7 +21,8 @@
 //     creation and access times, allocated or deleted (deleted only with
 //     options.deleted), the byte runs of the image it lives in (a file's
 //     trimmed to its size; a folder's whole clusters) and its damaged
-//     sectors: those of its runs not read ('-' or '?'), by index;
+//     sectors: those of its runs not read ('-' or '?'), by index, and the
+//     FAT's sector that lost the rest of its chain;
 //   - the problems, each one line naming the entry or the sector, e.g.
 //     "the cluster chain of DOCS/A.TXT loops at cluster 12"; `stopped` when
 //     one of them left the reader nothing to go on (the FAT or the root
