@@ -13,8 +13,9 @@
 //     first sector holds neither a boot sector's parameters nor (old disks
 //     without them) a media byte of a standard floppy format in the FAT;
 //   - type "fat12" or "fat16", the label (the root's volume entry, else the
-//     boot sector's), the block size and count (512-byte sectors, as The
-//     Sleuth Kit counts them) and the sectors the boot sector describes;
+//     boot sector's), the block size (the sector size, as The Sleuth Kit
+//     counts blocks), the block count of the image, and the sectors the boot
+//     sector describes (fiwalk's block count);
 //   - the files in the order of the folders (a folder before what it holds):
 //     the full path with the long names ("DOCS/Letter to Ann.txt", no
 //     leading "/"), the 8.3 name, size, attributes, the modification,
@@ -25,12 +26,13 @@
 //     FAT's sector that lost the rest of its chain;
 //   - the problems, each one line naming the entry or the sector, e.g.
 //     "the cluster chain of DOCS/A.TXT loops at cluster 12"; `stopped` when
-//     one of them left the reader nothing to go on (the FAT or the root
-//     unreadable);
+//     one of them left the reader nothing to go on (a layout that does not
+//     fit the image, the root folder unreadable);
 //   - the earliest and latest modification date of the allocated files.
-// The image is never read outside [image, image + bytes), every chain and
-// folder is followed at most once per cluster, so the work is bounded by the
-// image's size whatever the disk holds.
+// The image is never read outside [image, image + bytes); every cluster is
+// taken by one file or folder at most and every folder read once (64 levels
+// and 260 bytes of path at most), so the work is bounded by the image's size
+// whatever the disk holds.
 #pragma once
 
 #include <cstddef>
