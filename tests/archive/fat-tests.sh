@@ -116,6 +116,7 @@ a folder in its parent|attr LETTERS/OLD/README.TXT 0x10 start LETTERS/OLD/README
 an oversize file|size AFTER.BIN 1000000|0|after.bin is 1,000,000 bytes, its cluster chain holds 512
 markers in a folder|mark LETTERS 0|4|of the folder Letters is unreadable; the entries in it are lost
 markers in both FATs|mark - 1 mark - 10|4|Letters/fragmented.dat  4000  1992-02-29 10:10  damaged: sector 1
+a name hostile to XML|rename AFTER.BIN <\x01&\xff"'>|0|  100  1990-06-01 12:00
 a long name of another entry|orphan AFTER.BIN evil.txt|0|after.bin  100  1990-06-01 12:00
 a FAT too large|poke 22 255,255|1|the boot sector describes a FAT layout that does not fit the disk
 no boot parameters|poke 11 0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0|0|after.bin  100  1990-06-01 12:00
