@@ -75,6 +75,13 @@ compare $img fat12
 make_disk big.img 2880 -F 16 -s 1
 compare big.img fat16
 
+# Names beyond ASCII: a long one from UTF-16, an 8.3 one in the code page
+# (437), in lower case by its entry's flag.
+mkfs.fat -C names.img 1440 >/dev/null
+for name in "Résumé 1991 ñ.txt" café.txt; do LC_ALL=C.UTF-8 mcopy -i names.img src/f "::/$name"; done
+[ "$("$exe" files names.img | sed 's/  .*//')" = $'volume label: (none)\nRésumé 1991 ñ.txt\ncafé.txt' ] ||
+    fail "names beyond ASCII: $("$exe" files names.img)"
+
 # Extracted: every file as mtype gives it, under its long name, with its date.
 "$exe" files $img --extract out >/dev/null 2>err.txt || fail "extract: $(cat err.txt)"
 while IFS= read -r path; do
