@@ -29,7 +29,8 @@
 const char kUsage[] =
     "Usage: trakoni-cli COMMAND ARGUMENT... [OPTION]...\n"
     "Copies a floppy disk to 80 cylinder files (cyl00.bin .. cyl79.bin) and back,\n"
-    "converts such a set to one disk image file and back, and shows checksums.\n"
+    "converts such a set to one disk image file and back, shows checksums, and\n"
+    "lists and copies out the files of a disk's FAT file system.\n"
     "\n"
     "  list                                      the floppy drives and their disks\n"
     "  read   DRIVE FOLDER [--verify] [--force]  disk to cylinder files\n"
@@ -39,6 +40,9 @@ const char kUsage[] =
     "  pack   FOLDER IMAGE [--force]             cylinder files to one image file\n"
     "  unpack IMAGE FOLDER [--force]             image file to cylinder files\n"
     "  info   FOLDER | IMAGE | DRIVE             format, CRC32, MD5, SHA-1, SHA-256\n"
+    "  files  FOLDER | IMAGE | DRIVE [--deleted] [--extract DIR] [--dfxml FILE]\n"
+    "         [--force]\n"
+    "                                            the files of its FAT file system\n"
     "  archive DRIVE COLLECTION --id ID [--rescue [--retries N]] [--cylinders]\n"
     "          [--operator NAME] [--note TEXT] [--force]\n"
     "                                            the disk as a checked BagIt bag\n"
@@ -58,6 +62,15 @@ const char kUsage[] =
     "            only what is still missing. --retries N: tries of each\n"
     "            unreadable sector after the first (default 3)\n"
     "  --help    show this text;  --version  show the version\n"
+    "  --deleted    files: list the deleted entries too\n"
+    "  --extract DIR  files: copy every file into DIR, folders and long names kept,\n"
+    "               modification times set; a damaged file (its unreadable sectors\n"
+    "               hold the rescue's markers) gets \".damaged\" added to its name;\n"
+    "               a name that would leave DIR is refused, a file there is\n"
+    "               replaced only with --force\n"
+    "  --dfxml FILE files: also write the list as DFXML (as fiwalk writes it, with\n"
+    "               MD5 and SHA-256 of each file) into FILE; an existing FILE is\n"
+    "               replaced only with --force\n"
     "  --cylinders  the bag holds the 80 cylinder files, not one image\n"
     "  --ids FILE   the identifiers of the station's disks, one a line (default:\n"
     "               asked on the terminal); an empty one ends the station\n"
@@ -78,10 +91,13 @@ const char kUsage[] =
     "  trakoni-cli pack " TRAKONI_DISKS "disk1 " TRAKONI_DISKS "disk1.img\n"
     "  trakoni-cli unpack " TRAKONI_DOWNLOADS "game.img " TRAKONI_DISKS "game\n"
     "  trakoni-cli info " TRAKONI_DOWNLOADS "game.img\n"
+    "  trakoni-cli files " TRAKONI_DISKS "disk1 --extract " TRAKONI_DISKS "disk1-files\n"
     "\n"
     "Exit status: 0 success; 1 the copy failed (the message says why);\n"
     "2 usage error; 3 verification found a difference; 4 a rescue left\n"
-    "sectors unreadable, or info found a rescue's markers; " TRAKONI_INTERRUPTED ".\n";
+    "sectors unreadable, or info found a rescue's markers, or files lists\n"
+    "damaged files (files: 1 when no FAT file system is found);\n"
+    TRAKONI_INTERRUPTED ".\n";
 
 namespace {
 
@@ -101,6 +117,7 @@ const Syntax kCommands[] = {
     {"pack", "FOLDER IMAGE", 2, -1, false, true},
     {"unpack", "IMAGE FOLDER", 2, -1, false, true},
     {"info", "FOLDER|IMAGE|DRIVE", 1, -1, false, false},
+    {"files", "FOLDER|IMAGE|DRIVE", 1, -1, false, true},
     {"archive", "DRIVE COLLECTION", 2, 0, false, true},
     {"catalog", "COLLECTION", 1, -1, false, false},
     {"validate", "BAG...", 1, -1, false, false},
@@ -126,6 +143,9 @@ std::string ArchiveOptionsProblem(const std::string& command, const Arguments& p
         {"--cylinders", parsed.cylinders, "archive"},
         {"--operator", !parsed.operatorName.empty(), "archive station"},
         {"--ids", !parsed.ids.empty(), "station"},
+        {"--deleted", parsed.deleted, "files"},
+        {"--extract", !parsed.extract.empty(), "files"},
+        {"--dfxml", !parsed.dfxml.empty(), "files"},
     };
     for (const auto& use : uses) {
         if (use.given && !OneOf(command, use.commands)) {
@@ -208,6 +228,13 @@ std::string ParseArguments(const std::vector<std::string>& words, Arguments& par
                 return word == "--map" ? "--map takes a file" : "--retries takes a number from 0 to 999";
             }
             parsed.map = word == "--map" ? value : parsed.map;
+        } else if (word == "--deleted") {
+            parsed.deleted = true;
+        } else if (word == "--extract" || word == "--dfxml") {
+            if (at + 1 == words.end() || (at + 1)->empty()) {
+                return word + (word == "--extract" ? " takes a folder" : " takes a file");
+            }
+            (word == "--extract" ? parsed.extract : parsed.dfxml) = *++at;
         } else if (word == "--cylinders") {
             parsed.cylinders = true;
         } else if (word == "--id" || word == "--operator" || word == "--note" || word == "--ids") {

@@ -4,15 +4,18 @@
 // an interruption: the command says what state the target is in.
 #include "cli/Commands.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <sstream>
 #include <string>
 
 #include "trakoni/Version.h"
+#include "archive/FatVolume.h"
 #include "cli/Archive.h"
 #include "cli/Checksums.h"
 #include "cli/Drives.h"
+#include "cli/Files.h"
 #include "cli/Formats.h"
 #include "cli/ConsolePlatform.h"
 #include "cli/Progress.h"
@@ -282,7 +285,16 @@ public:
         m_bytesPerCylinder = bytes;
         sums.Add(data, bytes);
         ScanRescueMarkers(data, bytes, marked.sectors);
+        if (cylinder == 0) {
+            m_start.assign(data, data + std::min<uint32_t>(bytes, 512));
+        }
+        m_imageBytes += bytes;
         return Progress::CylinderDone(cylinder, data, bytes);
+    }
+    // The boot sector's word on the disk's size, once the whole image is read.
+    std::string BootSizeWarning() const
+    {
+        return BootSectorSizeWarning(m_start.data(), m_start.size(), m_imageBytes);
     }
     uint32_t BytesPerCylinder() const { return m_bytesPerCylinder; }
 
@@ -291,6 +303,8 @@ public:
 
 private:
     uint32_t m_bytesPerCylinder = 0;
+    std::vector<unsigned char> m_start;  // the boot sector
+    uint64_t m_imageBytes = 0;
 };
 
 // Reads the source with `read(observer)` and prints its format (given, or
@@ -318,6 +332,10 @@ int PrintFormatAndChecksums(std::string format, bool quiet, Read read, int heads
         format = FormatOfCylinderSize(summing.BytesPerCylinder());
     }
     PrintField("format:", format);
+    const std::string warning = summing.BootSizeWarning();
+    if (!warning.empty()) {
+        PrintField("warning:", warning);
+    }
     RescueResult& marked = summing.marked;
     const bool whole = marked.sectors.find_first_not_of('+') == std::string::npos;
     if (!whole) {
@@ -405,7 +423,7 @@ struct Handler {
 };
 const Handler kHandlers[] = {
     {"--help", Help}, {"--version", Version}, {"list", List}, {"read", Read},
-    {"write", Write}, {"pack", Pack},         {"unpack", Unpack}, {"info", Info},
+    {"write", Write}, {"pack", Pack},         {"unpack", Unpack}, {"info", Info}, {"files", RunFiles},
     {"archive", RunArchive}, {"catalog", RunCatalog}, {"validate", RunValidate}, {"station", RunStation},
 };
 
