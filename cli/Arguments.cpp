@@ -39,6 +39,9 @@ const char kUsage[] =
     "  pack   FOLDER IMAGE [--force]             cylinder files to one image file\n"
     "  unpack IMAGE FOLDER [--force]             image file to cylinder files\n"
     "  info   FOLDER | IMAGE | DRIVE             format, CRC32, MD5, SHA-1, SHA-256\n"
+    "  map    FOLDER | MAPFILE                   every sector: + read, - unreadable,\n"
+    "                                            ? not tried (from the map, or the\n"
+    "                                            files' markers)\n"
     "  archive DRIVE COLLECTION --id ID [--rescue [--retries N]] [--cylinders]\n"
     "          [--operator NAME] [--note TEXT] [--force]\n"
     "                                            the disk as a checked BagIt bag\n"
@@ -81,7 +84,8 @@ const char kUsage[] =
     "\n"
     "Exit status: 0 success; 1 the copy failed (the message says why);\n"
     "2 usage error; 3 verification found a difference; 4 a rescue left\n"
-    "sectors unreadable, or info found a rescue's markers; " TRAKONI_INTERRUPTED ".\n";
+    "sectors unreadable, info found a rescue's markers, or map sectors not\n"
+    "read; " TRAKONI_INTERRUPTED ".\n";
 
 namespace {
 
@@ -101,6 +105,7 @@ const Syntax kCommands[] = {
     {"pack", "FOLDER IMAGE", 2, -1, false, true},
     {"unpack", "IMAGE FOLDER", 2, -1, false, true},
     {"info", "FOLDER|IMAGE|DRIVE", 1, -1, false, false},
+    {"map", "FOLDER|MAPFILE", 1, -1, false, false},
     {"archive", "DRIVE COLLECTION", 2, 0, false, true},
     {"catalog", "COLLECTION", 1, -1, false, false},
     {"validate", "BAG...", 1, -1, false, false},

@@ -15,6 +15,7 @@ packages=(
     imagemagick xdotool         # screenshots, finding windows
     libarchive-zip-perl         # crc32, to check the command line's checksums
     gddrescue                   # ddrescuelog checks the rescue map
+    librsvg2-bin                # rsvg-convert draws the picture of a disk in a test
     g++ libssl-dev zlib1g-dev   # the native program, and libcrypto and zlib for its digests
     help2man dpkg-dev           # its man page, and the dependencies of its Debian package
     "$@"
