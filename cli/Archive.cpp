@@ -14,6 +14,7 @@
 #include <iostream>
 #include <thread>
 
+#include "archive/DiskPicture.h"
 #include "cli/Commands.h"
 #include "cli/ConsolePlatform.h"
 #include "cli/Drives.h"
@@ -134,7 +135,27 @@ struct DiskRecord {
     std::string drive, format, started, unreadable, verification, sha256;
     RescueResult rescue;
     std::vector<std::string> passes;
+    WriteProtection protection = WriteProtection::Unknown;
+    DWORD protectionError = 0;  // why it is unknown
 };
+
+// Whether the disk was write-protected, for the log and bag-info.txt.
+std::string ProtectionText(const DiskRecord& record)
+{
+    switch (record.protection) {
+    case WriteProtection::Protected:
+        return "the disk was write-protected";
+    case WriteProtection::Writable:
+        return "the disk was not write-protected";
+    default:
+        return "not known: the drive did not say (error " + std::to_string(record.protectionError) + ")";
+    }
+}
+
+std::string ProtectionTag(WriteProtection protection)
+{
+    return protection == WriteProtection::Protected ? "yes" : protection == WriteProtection::Writable ? "no" : "unknown";
+}
 
 int Interrupted()
 {
@@ -198,12 +219,14 @@ std::string LogText(const Arguments& arguments, const DiskRecord& record)
     log += "Command: trakoni-cli " + Joined(arguments.words) + "\n";
     log += "Started: " + record.started + "\n";
     log += "Drive: " + record.drive + "\nFormat: " + record.format + "\n";
+    log += "Write protection: " + ProtectionText(record) + "\n";
     for (size_t pass = 0; pass < record.passes.size(); ++pass) {
         log += "Pass " + std::to_string(pass + 1) + ": " + record.passes[pass] + "\n";
     }
     log += "Unreadable: " + RescueSummary(record.rescue) + "\n";
     log += "Verification: " + record.verification + "\n";
     log += "Image SHA-256: " + record.sha256 + "\n";
+    log += "Sectors:\n" + DiskGridText(record.rescue, false);
     return log + "Ended: " + Now("%Y-%m-%dT%H:%M:%S") + "\n";
 }
 
@@ -231,6 +254,7 @@ BagTags TagsOf(const Arguments& arguments, const std::string& id, const DiskReco
     }
     tags.push_back({"Trakoni-Drive", record.drive});
     tags.push_back({"Trakoni-Format", record.format});
+    tags.push_back({"Trakoni-Write-Protected", ProtectionTag(record.protection)});
     tags.push_back({"Trakoni-Unreadable-Sectors", record.unreadable});
     tags.push_back({"Trakoni-Verification", record.verification});
     tags.push_back({"Trakoni-Image-SHA-256", record.sha256});
@@ -264,8 +288,9 @@ int MakePayload(const PartialBag& bag, const std::string& folder, const std::str
 }
 
 // Archives the disk in the drive as COLLECTION/ID; `result` is the line the
-// station shows. The identifier has been checked.
-int ArchiveDisk(const Arguments& arguments, const std::string& id, std::string& result)
+// station shows, `warning` what it warns of (a disk that could have been
+// written). The identifier has been checked.
+int ArchiveDisk(const Arguments& arguments, const std::string& id, std::string& result, std::string& warning)
 {
     const fs::path collection(arguments.operands[1]);
     const CtrlCHold hold;
@@ -288,6 +313,7 @@ int ArchiveDisk(const Arguments& arguments, const std::string& id, std::string& 
     }
     record.drive = drive.name;
     record.format = FormatOfGeometry(geometry);
+    record.protection = AskWriteProtection(drive, record.protectionError);
     PartialBag bag(collection, id);
     if (!bag.Ready()) {
         return ExitStatus::Failed;
@@ -304,6 +330,7 @@ int ArchiveDisk(const Arguments& arguments, const std::string& id, std::string& 
         return status;
     }
     if (!WriteLog(bag.Path("data/" + id + ".log"), LogText(arguments, record)) ||
+        !WriteLog(bag.Path("data/" + id + "-map.svg"), DiskPictureSvg(record.rescue, id + ", " + record.format, {})) ||
         CompleteBag(bag.Path(), TagsOf(arguments, id, record)) != EngineStatus::Success) {
         return ExitStatus::Failed;
     }
@@ -319,6 +346,10 @@ int ArchiveDisk(const Arguments& arguments, const std::string& id, std::string& 
         return ExitStatus::Failed;
     }
     result = "archived as " + placed + ": " + RescueSummary(record.rescue);
+    if (record.protection == WriteProtection::Writable) {
+        warning = "WARNING: the disk was not write-protected; some systems write to a disk they are shown, so "
+                  "slide the next disk's tab to open its hole first";
+    }
     return record.unreadable == "0" ? ExitStatus::Success : ExitStatus::Incomplete;
 }
 
@@ -361,8 +392,8 @@ bool NextIdentifier(std::istream& source, bool asking, std::string& id)
 
 int RunArchive(const Arguments& arguments)
 {
-    std::string result;
-    const int status = ArchiveDisk(arguments, arguments.id, result);
+    std::string result, warning;
+    const int status = ArchiveDisk(arguments, arguments.id, result, warning);
     if (!result.empty() && (!arguments.quiet || status != ExitStatus::Success)) {
         std::fprintf(stderr, "%s %s\n", arguments.id.c_str(), result.c_str());
     }
@@ -423,19 +454,22 @@ int RunStation(const Arguments& arguments)
         const std::string problem = IdentifierProblem(id);
         std::error_code error;
         const bool taken = fs::exists(fs::path(arguments.operands[1]) / id, error) && !arguments.force;
-        std::string result;
+        std::string result, warning;
         int status = ExitStatus::Failed;
         if (!problem.empty() || taken) {
             result = "refused: " + (taken ? "already in the collection; --force replaces it" : problem);
         } else {
             std::fprintf(stderr, "Put the disk %s into %s\n", id.c_str(), drive.name.c_str());
             interrupted = !WaitForDisk(drive, true);
-            status = interrupted ? ExitStatus::Interrupted : ArchiveDisk(arguments, id, result);
+            status = interrupted ? ExitStatus::Interrupted : ArchiveDisk(arguments, id, result, warning);
             interrupted = status == ExitStatus::Interrupted || status == ExitStatus::Terminated;
             result = !result.empty() ? result : interrupted ? "interrupted, no bag" : "failed (exit status " + std::to_string(status) + "), no bag; the message above says why";
         }
         ++counts[status == ExitStatus::Success ? 0 : status == ExitStatus::Incomplete ? 1 : 2];
         std::printf("%s: %s\n", id.c_str(), result.c_str());
+        if (!warning.empty()) {
+            std::printf("%s: %s\n", id.c_str(), warning.c_str());
+        }
         std::fflush(stdout);
         if (!interrupted && problem.empty() && !taken) {
             std::fprintf(stderr, "Take the disk %s out of %s\n", id.c_str(), drive.name.c_str());

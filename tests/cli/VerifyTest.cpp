@@ -165,6 +165,7 @@ TEST(CommandLineArchive, ABagRecordsUnreadableSectorsAndTwoReadsThatDifferMakeNo
         SimulatedFloppy floppy(k144, Pattern(kDiskBytes, 0, 'B'));
         Bytes& medium = floppy.platform.Medium('A');
         if (rescue) {
+            floppy.platform.WriteProtect('A');
             floppy.platform.AddBadArea(17 * kCylinderBytes + 512, 512, ERROR_CRC);
         } else {
             floppy.platform.OnCall(Api::ReadFile, 80, [&] { medium[100] ^= 1; });
@@ -183,8 +184,15 @@ TEST(CommandLineArchive, ABagRecordsUnreadableSectorsAndTwoReadsThatDifferMakeNo
         }
         EXPECT_EQ(ValidateBag(bag), std::vector<std::string>{});
         EXPECT_EQ(TagValue(ReadBagInfo(bag), "Trakoni-Unreadable-Sectors"), "1");
+        EXPECT_EQ(TagValue(ReadBagInfo(bag), "Trakoni-Write-Protected"), "yes");
         const Bytes log = ReadWholeFile(data + ".log"), map = ReadWholeFile(data + ".map");
-        EXPECT_NE(std::string(log.begin(), log.end()).find("1 of 2,880 sectors unreadable: cylinder 17 head 0 sector 2\n"), std::string::npos);
+        const std::string logText(log.begin(), log.end());
+        for (const char* line : {"1 of 2,880 sectors unreadable: cylinder 17 head 0 sector 2\n",
+                                 "Write protection: the disk was write-protected\n",
+                                 "\nh0 s 2 +++++++++++++++++-++++++++"}) {
+            EXPECT_NE(logText.find(line), std::string::npos) << line;
+        }
+        EXPECT_NE(ReadWholeFile(data + "-map.svg").size(), 0u);
         EXPECT_NE(std::string(map.begin(), map.end()).find("0x0004CA00  0x00000200  -"), std::string::npos);
         const Bytes image = ReadWholeFile(data + ".img");
         EXPECT_TRUE(std::equal(image.begin(), image.begin() + 17 * kCylinderBytes + 512, medium.begin()));

@@ -78,7 +78,19 @@ refusals() {
     expect_refusal "write-protected" "is write-protected" "$exe" write "$t/other" "$drive"
     run "read of a write-protected disk" "$exe" read "$drive" "$t/protected"
     expect_status 0 "read of a write-protected disk"
-    blockdev --setrw "$drive"
+    local tab
+    for tab in yes no; do  # the bag says whether the disk was write-protected
+        run "archive (write-protected: $tab)" "$exe" archive "$drive" "$t/bags" --id "$tab"
+        grep -qx "Trakoni-Write-Protected: $tab" "$t/bags/$tab/bag-info.txt" || fail "archive: write-protected is not $tab"
+        blockdev --setrw "$drive"
+    done
+    # The station warns of a disk that was not (an image file, taken out by emptying it).
+    cp "$work/disk.img" "$t/station.img" && echo s1 >"$t/ids"
+    "$exe" station "$t/station.img" "$t/bags" --ids "$t/ids" >"$work/out" 2>"$work/err" </dev/null &
+    local station=$! _
+    for _ in $(seq 100); do grep -q "Take the disk s1 out" "$work/err" && break; sleep 0.1; done
+    : >"$t/station.img" && wait "$station"
+    grep -qx "s1: WARNING: the disk was not write-protected;.*" "$work/out" || fail "station: no warning: $(cat "$work/out")"
     # Held exclusively by another program, as a mounted disk is.
     rm -f "$work/holder"
     python3 -c 'import os, sys, time; os.open(sys.argv[1], os.O_RDWR | os.O_EXCL); print(flush=True); time.sleep(30)' \
