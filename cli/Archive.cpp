@@ -374,7 +374,8 @@ bool WaitForDisk(const FloppyDrive& drive, bool present)
     }
 }
 
-// The next identifier, from the file or the terminal; false at the end.
+}  // namespace
+
 bool NextIdentifier(std::istream& source, bool asking, std::string& id)
 {
     if (asking) {
@@ -387,8 +388,6 @@ bool NextIdentifier(std::istream& source, bool asking, std::string& id)
     id = !id.empty() && id.back() == '\r' ? id.substr(0, id.size() - 1) : id;
     return !id.empty();
 }
-
-}  // namespace
 
 int RunArchive(const Arguments& arguments)
 {

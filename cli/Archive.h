@@ -3,6 +3,9 @@
 // a box of disks one after the other.
 #pragma once
 
+#include <istream>
+#include <string>
+
 #include "cli/Arguments.h"
 
 // archive DRIVE COLLECTION --id ID: reads the disk twice (or rescues it) and
@@ -17,3 +20,7 @@ int RunValidate(const Arguments& arguments);
 // station DRIVE COLLECTION: archives disk after disk until no identifier
 // comes, then prints a summary.
 int RunStation(const Arguments& arguments);
+// The station's next identifier, from the file or (`asking`, after a prompt)
+// the terminal, without its line end (LF or CRLF); false at the end or at an
+// empty line.
+bool NextIdentifier(std::istream& source, bool asking, std::string& id);

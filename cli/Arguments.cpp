@@ -42,6 +42,9 @@ const char kUsage[] =
     "  map    FOLDER | MAPFILE                   every sector: + read, - unreadable,\n"
     "                                            ? not tried (from the map, or the\n"
     "                                            files' markers)\n"
+    "  files  FOLDER | IMAGE | DRIVE [--deleted] [--extract DIR] [--dfxml FILE]\n"
+    "         [--force]\n"
+    "                                            the files of its FAT file system\n"
     "  archive DRIVE COLLECTION --id ID [--rescue [--retries N]] [--cylinders]\n"
     "          [--operator NAME] [--note TEXT] [--force]\n"
     "                                            the disk as a checked BagIt bag\n"
@@ -61,6 +64,14 @@ const char kUsage[] =
     "            only what is still missing. --retries N: tries of each\n"
     "            unreadable sector after the first (default 3)\n"
     "  --help    show this text;  --version  show the version\n"
+    "  --deleted    files: list the deleted entries too\n"
+    "  --extract DIR  files: copy every file into DIR, folders and long names kept,\n"
+    "               modification times set; a damaged file (its unreadable sectors\n"
+    "               hold the rescue's markers) gets \".damaged\" added to its name;\n"
+    "               a name that would leave DIR is refused, a file there is\n"
+    "               replaced only with --force\n"
+    "  --dfxml FILE files: also write the list as DFXML (as fiwalk writes it, with\n"
+    "               MD5 and SHA-256 of each file) into FILE, replaced only with --force\n"
     "  --cylinders  the bag holds the 80 cylinder files, not one image\n"
     "  --ids FILE   the identifiers of the station's disks, one a line (default:\n"
     "               asked on the terminal); an empty one ends the station\n"
@@ -81,11 +92,13 @@ const char kUsage[] =
     "  trakoni-cli pack " TRAKONI_DISKS "disk1 " TRAKONI_DISKS "disk1.img\n"
     "  trakoni-cli unpack " TRAKONI_DOWNLOADS "game.img " TRAKONI_DISKS "game\n"
     "  trakoni-cli info " TRAKONI_DOWNLOADS "game.img\n"
+    "  trakoni-cli files " TRAKONI_DISKS "disk1 --extract " TRAKONI_DISKS "disk1-files\n"
     "\n"
     "Exit status: 0 success; 1 the copy failed (the message says why);\n"
     "2 usage error; 3 verification found a difference; 4 a rescue left\n"
-    "sectors unreadable, info found a rescue's markers, or map sectors not\n"
-    "read; " TRAKONI_INTERRUPTED ".\n";
+    "sectors unreadable, info found a rescue's markers, map sectors not read,\n"
+    "or files lists damaged files (files: 1 when no FAT file system is found);\n"
+    TRAKONI_INTERRUPTED ".\n";
 
 namespace {
 
@@ -106,6 +119,7 @@ const Syntax kCommands[] = {
     {"unpack", "IMAGE FOLDER", 2, -1, false, true},
     {"info", "FOLDER|IMAGE|DRIVE", 1, -1, false, false},
     {"map", "FOLDER|MAPFILE", 1, -1, false, false},
+    {"files", "FOLDER|IMAGE|DRIVE", 1, -1, false, true},
     {"archive", "DRIVE COLLECTION", 2, 0, false, true},
     {"catalog", "COLLECTION", 1, -1, false, false},
     {"validate", "BAG...", 1, -1, false, false},
@@ -131,6 +145,9 @@ std::string ArchiveOptionsProblem(const std::string& command, const Arguments& p
         {"--cylinders", parsed.cylinders, "archive"},
         {"--operator", !parsed.operatorName.empty(), "archive station"},
         {"--ids", !parsed.ids.empty(), "station"},
+        {"--deleted", parsed.deleted, "files"},
+        {"--extract", !parsed.extract.empty(), "files"},
+        {"--dfxml", !parsed.dfxml.empty(), "files"},
     };
     for (const auto& use : uses) {
         if (use.given && !OneOf(command, use.commands)) {
@@ -216,6 +233,13 @@ std::string ParseArguments(const std::vector<std::string>& words, Arguments& par
                 return word == "--map" ? "--map takes a file" : "--retries takes a number from 0 to 999";
             }
             parsed.map = word == "--map" ? value : parsed.map;
+        } else if (word == "--deleted") {
+            parsed.deleted = true;
+        } else if (word == "--extract" || word == "--dfxml") {
+            if (at + 1 == words.end() || (at + 1)->empty()) {
+                return word + (word == "--extract" ? " takes a folder" : " takes a file");
+            }
+            (word == "--extract" ? parsed.extract : parsed.dfxml) = *++at;
         } else if (word == "--cylinders") {
             parsed.cylinders = true;
         } else if (word == "--id" || word == "--operator" || word == "--note" || word == "--ids") {

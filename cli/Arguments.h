@@ -5,7 +5,7 @@
 #include <vector>
 
 struct Arguments {
-    std::string command;  // list, read, write, pack, unpack, info, archive, catalog, validate, station, --help or --version
+    std::string command;  // list, read, write, pack, unpack, info, files, archive, catalog, validate, station, --help or --version
     std::vector<std::string> operands;
     bool verify = false;
     bool force = false;
@@ -17,6 +17,10 @@ struct Arguments {
     bool idGiven = false;
     std::string id, operatorName, note, ids;
     bool cylinders = false;  // the cylinder files in the bag, not one image
+    // Of files.
+    bool deleted = false;  // list the deleted entries too
+    std::string extract;   // the folder the files are copied into; empty: none
+    std::string dfxml;     // the file the list is written to as DFXML; empty: none
     std::vector<std::string> words;  // the command line as given
 };
 

@@ -4,6 +4,7 @@
 // an interruption: the command says what state the target is in.
 #include "cli/Commands.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -12,9 +13,11 @@
 
 #include "trakoni/Version.h"
 #include "archive/DiskPicture.h"
+#include "archive/FatVolume.h"
 #include "cli/Archive.h"
 #include "cli/Checksums.h"
 #include "cli/Drives.h"
+#include "cli/Files.h"
 #include "cli/Formats.h"
 #include "cli/ConsolePlatform.h"
 #include "cli/Progress.h"
@@ -293,7 +296,16 @@ public:
         m_bytesPerCylinder = bytes;
         sums.Add(data, bytes);
         ScanRescueMarkers(data, bytes, marked.sectors);
+        if (cylinder == 0) {
+            m_start.assign(data, data + std::min<uint32_t>(bytes, 512));
+        }
+        m_imageBytes += bytes;
         return Progress::CylinderDone(cylinder, data, bytes);
+    }
+    // The boot sector's word on the disk's size, once the whole image is read.
+    std::string BootSizeWarning() const
+    {
+        return BootSectorSizeWarning(m_start.data(), m_start.size(), m_imageBytes);
     }
     uint32_t BytesPerCylinder() const { return m_bytesPerCylinder; }
 
@@ -302,6 +314,8 @@ public:
 
 private:
     uint32_t m_bytesPerCylinder = 0;
+    std::vector<unsigned char> m_start;  // the boot sector
+    uint64_t m_imageBytes = 0;
 };
 
 // Reads the source with `read(observer)` and prints its format (given, or
@@ -329,6 +343,10 @@ int PrintFormatAndChecksums(std::string format, bool quiet, Read read, int heads
         format = FormatOfCylinderSize(summing.BytesPerCylinder());
     }
     PrintField("format:", format);
+    const std::string warning = summing.BootSizeWarning();
+    if (!warning.empty()) {
+        PrintField("warning:", warning);
+    }
     RescueResult& marked = summing.marked;
     const bool whole = marked.sectors.find_first_not_of('+') == std::string::npos;
     if (!whole) {
@@ -458,8 +476,8 @@ struct Handler {
 };
 const Handler kHandlers[] = {
     {"--help", Help}, {"--version", Version}, {"list", List}, {"read", Read},
-    {"write", Write}, {"pack", Pack},         {"unpack", Unpack}, {"info", Info},
-    {"map", Map},            {"archive", RunArchive}, {"catalog", RunCatalog}, {"validate", RunValidate}, {"station", RunStation},
+    {"write", Write}, {"pack", Pack},         {"unpack", Unpack}, {"info", Info}, {"map", Map}, {"files", RunFiles},
+    {"archive", RunArchive}, {"catalog", RunCatalog}, {"validate", RunValidate}, {"station", RunStation},
 };
 
 }  // namespace

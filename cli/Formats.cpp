@@ -1,5 +1,7 @@
 #include "cli/Formats.h"
 
+#include <climits>
+
 #include "engine/Imager.h"
 #include "platform/FloppyFormats.h"
 
@@ -35,11 +37,13 @@ std::string FormatOfGeometry(const DISK_GEOMETRY& geometry)
 
 std::string FormatOfCylinderSize(long long bytes)
 {
-    const FloppyFormat* format = FloppyFormatOfSize(bytes * kCylinderCount);
+    // A sparse file may claim any size: 80 times it need not fit a number.
+    const bool countable = bytes >= 0 && bytes <= LLONG_MAX / kCylinderCount;
+    const FloppyFormat* format = countable ? FloppyFormatOfSize(bytes * kCylinderCount) : nullptr;
     if (format != nullptr) {
         return std::string(format->name) + " " +
                Geometry(kFloppyHeads, format->sectorsPerTrack, kFloppySectorBytes);
     }
-    return std::to_string(bytes * kCylinderCount) + " bytes (" + std::to_string(kCylinderCount) +
-           " cylinders of " + std::to_string(bytes) + " bytes)";
+    const std::string total = countable ? std::to_string(bytes * kCylinderCount) + " bytes " : "";
+    return total + "(" + std::to_string(kCylinderCount) + " cylinders of " + std::to_string(bytes) + " bytes)";
 }

@@ -2,6 +2,8 @@
 // binary streams), their checksums by the system's digests.
 #include "engine/BagIt.h"
 
+#include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -84,28 +86,62 @@ std::string DecodePath(const std::string& path)
     return decoded;
 }
 
-// A path that stays inside the bag: relative, without "..".
-bool InsideBag(const std::string& path)
+// Whether a path from a manifest or fetch.txt would lead out of the bag:
+// absolute, on a drive, through a backslash (a separator on Windows) or "..".
+bool LeavesBag(const std::string& path)
 {
-    const fs::path parsed(path);
-    if (path.empty() || parsed.has_root_name() || parsed.has_root_directory()) {
-        return false;
+    const bool drive = path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0]));
+    if (path.empty() || path[0] == '/' || drive || path.find('\\') != std::string::npos) {
+        return true;
     }
-    for (const fs::path& part : parsed) {
-        if (part == "..") {
-            return false;
+    for (size_t first = 0; first <= path.size();) {
+        const size_t end = std::min(path.find('/', first), path.size());
+        if (path.compare(first, end - first, "..") == 0) {
+            return true;
         }
+        first = end + 1;
     }
-    return true;
+    return false;
 }
 
-// The payload's files as manifests name them ("data/..."), in order.
-std::vector<std::string> PayloadFiles(const fs::path& bag, std::error_code& error)
+// Why `path` (inside the bag) names no file that can be read without leaving
+// the bag, every part of it looked at without following a symbolic link;
+// empty when it names one.
+std::string WhyNoPlainFile(const fs::path& bag, const std::string& path)
+{
+    fs::path at = bag;
+    for (const fs::path& part : fs::path(path)) {
+        at /= part;
+        std::error_code error;
+        const fs::file_type type = fs::symlink_status(at, error).type();
+        if (type == fs::file_type::symlink) {
+            return "which is a symbolic link";
+        }
+        if (type == fs::file_type::not_found || error) {
+            return "which does not exist";
+        }
+    }
+    return fs::symlink_status(at).type() == fs::file_type::regular ? "" : "which is no regular file";
+}
+
+// The payload's files as manifests name them ("data/..."), in order. An
+// entry that is neither a folder nor a regular file (a symbolic link above
+// all, which could lead anywhere) is not followed but named in `odd`.
+std::vector<std::string> PayloadFiles(const fs::path& bag, std::error_code& error,
+                                      std::vector<std::string>& odd)
 {
     std::set<std::string> names;
+    if (fs::symlink_status(bag / "data", error).type() != fs::file_type::directory) {
+        error = std::make_error_code(std::errc::not_a_directory);
+    }
     for (fs::recursive_directory_iterator at(bag / "data", error), end; !error && at != end; at.increment(error)) {
-        if (at->is_regular_file(error)) {
-            names.insert(at->path().lexically_relative(bag).generic_string());
+        const fs::file_type type = at->symlink_status(error).type();
+        const std::string name = at->path().lexically_relative(bag).generic_string();
+        if (type == fs::file_type::regular) {
+            names.insert(name);
+        } else if (type != fs::file_type::directory) {
+            odd.push_back(name + (type == fs::file_type::symlink ? " is a symbolic link, which is not followed"
+                                                                 : " is no regular file"));
         }
     }
     return std::vector<std::string>(names.begin(), names.end());
@@ -165,77 +201,261 @@ std::string OneLine(std::string value)
     return value;
 }
 
-// The lines of a text file without their ends (LF or CRLF).
-bool ReadLines(const fs::path& file, std::vector<std::string>& lines)
-{
-    std::ifstream in(file, std::ios::binary);
-    lines.clear();
-    for (std::string line; in && std::getline(in, line);) {
-        lines.push_back(!line.empty() && line.back() == '\r' ? line.substr(0, line.size() - 1) : line);
+// A tag file's lines, without their ends (LF or CRLF), as RFC 8493 wants its
+// text: UTF-8 without NUL bytes, and (ours) no line over kLongestLine bytes,
+// so that a hostile file cannot take the memory. The first breach ends the
+// reading and is its problem. Only a regular file is opened, never through a
+// symbolic link.
+class TagLines {
+public:
+    TagLines(const fs::path& bag, const std::string& name) : m_name(name)
+    {
+        if (WhyNoPlainFile(bag, name).empty()) {
+            m_in.open(bag / name, std::ios::binary);
+        }
     }
-    return in.eof() && !in.bad();
-}
+
+    bool Opened() const { return m_in.is_open(); }
+    const std::string& Problem() const { return m_problem; }
+    // "NAME line N", of the line last read.
+    std::string Where() const { return m_name + " line " + std::to_string(m_number); }
+
+    bool Next(std::string& line)
+    {
+        line.clear();
+        if (!m_problem.empty() || !m_in.is_open()) {
+            return false;
+        }
+        std::streambuf* in = m_in.rdbuf();
+        int c = EOF;
+        ++m_number;
+        while ((c = in->sbumpc()) != EOF && c != '\n') {
+            if (line.size() == kLongestLine) {
+                return Breach("is longer than " + std::to_string(kLongestLine) + " bytes");
+            }
+            if (c == '\r' && in->sgetc() != '\n') {
+                return Breach("ends in a CR alone; lines end in LF or CR LF");
+            }
+            if (c == '\0') {
+                return Breach("holds a NUL byte");
+            }
+            if (c != '\r') {
+                line.push_back(static_cast<char>(c));
+            }
+        }
+        if (c == EOF && line.empty()) {
+            --m_number;
+            return false;
+        }
+        return IsUtf8(line) || Breach("is not UTF-8");
+    }
+
+private:
+    static constexpr size_t kLongestLine = 65536;
+
+    bool Breach(const std::string& why)
+    {
+        m_problem = Where() + " " + why;
+        return false;
+    }
+
+    // Well-formed UTF-8: no stray continuation byte, no overlong form, no
+    // surrogate, nothing beyond U+10FFFF.
+    static bool IsUtf8(const std::string& text)
+    {
+        for (size_t at = 0; at < text.size();) {
+            const unsigned char lead = static_cast<unsigned char>(text[at]);
+            const size_t length = lead < 0x80 ? 1 : lead < 0xC2 ? 0 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : lead < 0xF5 ? 4 : 0;
+            if (length == 0 || at + length > text.size()) {
+                return false;
+            }
+            unsigned long code = length == 1 ? lead : lead & (0x7F >> length);
+            for (size_t i = 1; i < length; ++i) {
+                const unsigned char next = static_cast<unsigned char>(text[at + i]);
+                if ((next & 0xC0) != 0x80) {
+                    return false;
+                }
+                code = code << 6 | (next & 0x3F);
+            }
+            const unsigned long least[] = {0, 0, 0x80, 0x800, 0x10000};
+            if (code < least[length] || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) {
+                return false;
+            }
+            at += length;
+        }
+        return true;
+    }
+
+    std::ifstream m_in;
+    std::string m_name, m_problem;
+    int m_number = 0;
+};
+
+// The problems of one tag file: the first few in full, then only how many
+// more, so that a hostile manifest cannot flood the report.
+class FileProblems {
+public:
+    FileProblems(const std::string& name, std::vector<std::string>& problems) : m_name(name), m_problems(problems) {}
+    ~FileProblems()
+    {
+        if (m_more > 0) {
+            m_problems.push_back(m_name + ": " + std::to_string(m_more) + " more problems of this file");
+        }
+    }
+    FileProblems(const FileProblems&) = delete;
+    FileProblems& operator=(const FileProblems&) = delete;
+
+    void Add(const std::string& problem)
+    {
+        if (m_shown < kShown) {
+            ++m_shown;
+            m_problems.push_back(problem);
+        } else {
+            ++m_more;
+        }
+    }
+
+private:
+    static constexpr size_t kShown = 20;
+    std::string m_name;
+    std::vector<std::string>& m_problems;
+    size_t m_shown = 0, m_more = 0;
+};
 
 void CheckDeclaration(const fs::path& bag, std::vector<std::string>& problems)
 {
-    std::vector<std::string> lines;
-    if (!ReadLines(bag / "bagit.txt", lines)) {
+    TagLines lines(bag, "bagit.txt");
+    if (!lines.Opened()) {
         problems.push_back("bagit.txt is missing");
         return;
     }
-    static const std::regex version("BagIt-Version: [0-9]+\\.[0-9]+");
-    static const std::regex encoding("Tag-File-Character-Encoding: .+");
-    if (lines.size() != 2 || !std::regex_match(lines[0], version) || !std::regex_match(lines[1], encoding)) {
+    const std::string version = "BagIt-Version: ", encoding = "Tag-File-Character-Encoding: ";
+    std::string line;
+    bool declared = lines.Next(line) && line.rfind(version, 0) == 0;
+    const size_t dot = line.find('.', version.size());
+    declared = declared && dot != std::string::npos && dot > version.size() && dot + 1 < line.size() &&
+               line.find_first_not_of("0123456789", version.size()) == dot &&
+               line.find_first_not_of("0123456789", dot + 1) == std::string::npos;
+    declared = declared && lines.Next(line) && line.rfind(encoding, 0) == 0 && line.size() > encoding.size();
+    declared = declared && !lines.Next(line);
+    if (!lines.Problem().empty()) {
+        problems.push_back(lines.Problem());
+    } else if (!declared) {
         problems.push_back("bagit.txt is not the two lines BagIt-Version: M.N and Tag-File-Character-Encoding: ENCODING");
     }
 }
 
+// A manifest's line: hexadecimal digits, blanks, a path (encoded).
+bool SplitEntry(const std::string& line, std::string& checksum, std::string& path)
+{
+    const size_t blank = line.find_first_not_of("0123456789ABCDEFabcdef");
+    const size_t start = blank == std::string::npos ? blank : line.find_first_not_of(" \t", blank);
+    if (blank == 0 || blank == std::string::npos || start == blank || start == std::string::npos ||
+        (line[blank] != ' ' && line[blank] != '\t')) {
+        return false;
+    }
+    checksum = line.substr(0, blank);
+    for (char& c : checksum) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    path = DecodePath(line.substr(start));
+    return true;
+}
+
 // One payload manifest (manifest-ALGORITHM.txt) or tag manifest
 // (tagmanifest-ALGORITHM.txt): every line's file there and of its checksum,
-// and for the payload every file listed.
+// and for the payload every file listed. Only files found in the bag are
+// opened or remembered, so nothing outside it is read and a manifest of any
+// length takes memory only for the bag's own files.
 void CheckManifest(const fs::path& bag, const std::string& manifest, bool ofPayload,
                    const std::vector<std::string>& payload, std::vector<std::string>& problems)
 {
     const size_t prefix = ofPayload ? 9 : 12;
     const Algorithm* algorithm = AlgorithmNamed(manifest.substr(prefix, manifest.size() - prefix - 4));
-    std::vector<std::string> lines;
-    if (algorithm == nullptr || !ReadLines(bag / manifest, lines)) {
+    TagLines lines(bag, manifest);
+    if (algorithm == nullptr || !lines.Opened()) {
         problems.push_back(manifest + (algorithm ? " cannot be read" : " is of an algorithm this program does not know"));
         return;
     }
     std::set<std::string> listed;
-    static const std::regex entry("([0-9A-Fa-f]+)[ \t]+(.+)");
-    std::smatch parts;
-    for (const std::string& line : lines) {
+    {
+        FileProblems found(manifest, problems);
+        std::string checksum, file;
+        std::vector<std::string> value;
+        for (std::string line; lines.Next(line);) {
+            if (line.empty()) {
+                continue;
+            }
+            if (!SplitEntry(line, checksum, file)) {
+                found.Add(lines.Where() + " is no checksum and path");
+            } else if (LeavesBag(file)) {
+                found.Add(manifest + " lists " + file + ", which leaves the bag");
+            } else if (ofPayload != (file.rfind("data/", 0) == 0)) {
+                found.Add(manifest + " lists " + file + (ofPayload ? ", which is no payload file" : ", which is no tag file"));
+            } else if (const std::string why = WhyNoPlainFile(bag, file); !why.empty()) {
+                found.Add(manifest + " lists " + file + ", " + why);
+            } else if (!listed.insert(file).second) {
+                found.Add(manifest + " lists " + file + " twice");
+            } else if (!HashFile(bag / file, {algorithm}, value)) {
+                found.Add(file + " cannot be read");
+            } else if (value.front() != checksum) {
+                found.Add(file + " does not match its " + algorithm->shown + " in " + manifest);
+            }
+        }
+        if (!lines.Problem().empty()) {
+            found.Add(lines.Problem());
+        }
+        for (const std::string& file : payload) {
+            if (ofPayload && listed.count(file) == 0) {
+                found.Add(file + " is not in " + manifest);
+            }
+        }
+    }
+}
+
+// fetch.txt names files to be fetched into the bag ("URL LENGTH PATH"); a
+// bag is complete only once they are all there.
+void CheckFetched(const fs::path& bag, std::vector<std::string>& problems)
+{
+    TagLines lines(bag, "fetch.txt");
+    FileProblems found("fetch.txt", problems);
+    for (std::string line; lines.Next(line);) {
+        const size_t length = line.find_first_of(" \t"), path = line.find_first_of(" \t", line.find_first_not_of(" \t", length));
+        const size_t start = path == std::string::npos ? path : line.find_first_not_of(" \t", path);
+        const std::string file = start == std::string::npos ? "" : DecodePath(line.substr(start));
         if (line.empty()) {
             continue;
         }
-        if (!std::regex_match(line, parts, entry)) {
-            problems.push_back(manifest + " holds a line that is no checksum and path: " + line);
-            continue;
-        }
-        const std::string file = DecodePath(parts[2]);
-        std::string checksum = parts[1];
-        for (char& c : checksum) {
-            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        }
-        std::vector<std::string> value;
-        listed.insert(file);
-        if (!InsideBag(file) || ofPayload != (file.rfind("data/", 0) == 0)) {
-            problems.push_back(manifest + " lists " + file + (ofPayload ? ", which is no payload file" : ", which is no tag file"));
-        } else if (!fs::is_regular_file(bag / file)) {
-            problems.push_back(manifest + " lists " + file + ", which does not exist");
-        } else if (!HashFile(bag / file, {algorithm}, value)) {
-            problems.push_back(file + " cannot be read");
-        } else if (value.front() != checksum) {
-            problems.push_back(file + " does not match its " + algorithm->shown + " in " + manifest);
+        if (file.empty()) {
+            found.Add(lines.Where() + " is no URL, length and path");
+        } else if (LeavesBag(file)) {
+            found.Add("fetch.txt lists " + file + ", which leaves the bag");
+        } else if (!WhyNoPlainFile(bag, file).empty()) {
+            found.Add("fetch.txt lists " + file + ", which is not there: the bag is not complete");
         }
     }
-    for (const std::string& file : payload) {
-        if (ofPayload && listed.count(file) == 0) {
-            problems.push_back(file + " is not in " + manifest);
+    if (!lines.Problem().empty()) {
+        found.Add(lines.Problem());
+    }
+}
+
+// The fields of bag-info.txt; `problem` tells why its reading ended early.
+BagTags ParseBagInfo(const fs::path& bag, std::string& problem)
+{
+    TagLines lines(bag, "bag-info.txt");
+    BagTags tags;
+    for (std::string line; lines.Next(line);) {
+        const size_t colon = line.find(':');
+        const size_t text = line.find_first_not_of(" \t");
+        if (!line.empty() && (line[0] == ' ' || line[0] == '\t') && !tags.empty()) {
+            tags.back().value += text == std::string::npos ? "" : " " + line.substr(text);
+        } else if (colon != std::string::npos) {
+            const size_t value = line.find_first_not_of(" \t", colon + 1);
+            tags.push_back({line.substr(0, colon), value == std::string::npos ? "" : line.substr(value)});
         }
     }
+    problem = lines.Problem();
+    return tags;
 }
 
 }  // namespace
@@ -252,26 +472,16 @@ std::string TagValue(const BagTags& tags, const std::string& label)
 
 BagTags ReadBagInfo(const std::string& bag)
 {
-    std::vector<std::string> lines;
-    BagTags tags;
-    ReadLines(fs::path(bag) / "bag-info.txt", lines);
-    for (const std::string& line : lines) {
-        const size_t colon = line.find(':');
-        if (!line.empty() && (line[0] == ' ' || line[0] == '\t') && !tags.empty()) {
-            tags.back().value += " " + line.substr(line.find_first_not_of(" \t"));
-        } else if (colon != std::string::npos) {
-            const size_t value = line.find_first_not_of(" \t", colon + 1);
-            tags.push_back({line.substr(0, colon), value == std::string::npos ? "" : line.substr(value)});
-        }
-    }
-    return tags;
+    std::string problem;
+    return ParseBagInfo(bag, problem);
 }
 
 int CompleteBag(const std::string& bagName, const BagTags& tags)
 {
     const fs::path bag(bagName);
     std::error_code error;
-    const std::vector<std::string> payload = PayloadFiles(bag, error);
+    std::vector<std::string> odd;
+    const std::vector<std::string> payload = PayloadFiles(bag, error, odd);
     if (error) {
         ShowEngineError("Could not read the folder " + (bag / "data").string());
         return EngineStatus::Failure;
@@ -294,13 +504,18 @@ std::vector<std::string> ValidateBag(const std::string& bagName)
     std::vector<std::string> problems;
     CheckDeclaration(bag, problems);
     std::error_code error;
-    const std::vector<std::string> payload = PayloadFiles(bag, error);
+    const std::vector<std::string> payload = PayloadFiles(bag, error, problems);
     if (error) {
         problems.push_back("data/ is missing");
     }
     std::set<std::string> tagFiles;
     for (fs::directory_iterator at(bag, error), end; !error && at != end; at.increment(error)) {
-        tagFiles.insert(at->path().filename().string());
+        const std::string name = at->path().filename().string();
+        if (at->symlink_status(error).type() == fs::file_type::symlink) {
+            problems.push_back(name + " is a symbolic link, which is not followed");
+        } else {
+            tagFiles.insert(name);
+        }
     }
     bool payloadManifest = false;
     static const std::regex manifest("(tag)?manifest-[a-z0-9]+\\.txt");
@@ -313,7 +528,14 @@ std::vector<std::string> ValidateBag(const std::string& bagName)
     if (!payloadManifest) {
         problems.push_back("no payload manifest (manifest-ALGORITHM.txt) is there");
     }
-    const std::string oxum = TagValue(ReadBagInfo(bagName), "Payload-Oxum");
+    if (tagFiles.count("fetch.txt") > 0) {
+        CheckFetched(bag, problems);
+    }
+    std::string unread;
+    const std::string oxum = TagValue(ParseBagInfo(bag, unread), "Payload-Oxum");
+    if (!unread.empty()) {
+        problems.push_back(unread);
+    }
     if (!oxum.empty() && !error && oxum != Oxum(bag, payload)) {
         problems.push_back("Payload-Oxum is " + oxum + " but the payload is " + Oxum(bag, payload) +
                            " (octets.files)");

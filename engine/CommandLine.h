@@ -6,6 +6,7 @@
 // in one message box and returns an EngineStatus.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -64,6 +65,9 @@ struct FileSetSurvey {
     bool Complete() const { return missing.empty() && oddSizes.empty(); }
 };
 FileSetSurvey SurveyFileSet(const std::string& folder);
+// The same of the files' sizes, each negative for a missing file.
+using CylinderSizes = std::array<long long, kCylinderCount>;
+FileSetSurvey SurveyCylinderSizes(const CylinderSizes& sizes);
 
 // The cylinder size of a set or an image: a positive multiple of 512 that
 // fits the file operations.

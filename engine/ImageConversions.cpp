@@ -211,13 +211,21 @@ int Convert(Source&& source, Target&& target, CylinderObserver* observer)
 
 FileSetSurvey SurveyFileSet(const std::string& folder)
 {
+    CylinderSizes sizes;
+    for (int cylinder = 0; cylinder < kCylinderCount; ++cylinder) {
+        if (!QueryFileSize(CylinderFileName(folder, cylinder), sizes[cylinder])) {
+            sizes[cylinder] = -1;
+        }
+    }
+    return SurveyCylinderSizes(sizes);
+}
+
+FileSetSurvey SurveyCylinderSizes(const CylinderSizes& sizes)
+{
     FileSetSurvey survey;
-    bool present[kCylinderCount] = {};
-    long long sizes[kCylinderCount] = {};
     std::map<long long, int> filesOfSize;
     for (int cylinder = 0; cylinder < kCylinderCount; ++cylinder) {
-        present[cylinder] = QueryFileSize(CylinderFileName(folder, cylinder), sizes[cylinder]);
-        if (present[cylinder]) {
+        if (sizes[cylinder] >= 0) {
             ++filesOfSize[sizes[cylinder]];
         } else {
             survey.missing.push_back(cylinder);
@@ -232,7 +240,7 @@ FileSetSurvey SurveyFileSet(const std::string& folder)
         }
     }
     for (int cylinder = 0; cylinder < kCylinderCount; ++cylinder) {
-        if (!present[cylinder]) {
+        if (sizes[cylinder] < 0) {
             continue;
         }
         if (sizes[cylinder] != survey.bytesPerCylinder) {

@@ -41,6 +41,9 @@ run_suite "Windows build, under Wine" "$build" "$@"
 windows_status=$suite_status
 run_suite "Linux build, native" "$native_build" "$@"
 linux_status=$suite_status
+echo "== Fuzz targets, 10 s each"
+fuzz_status=0
+"$root/scripts/fuzz.sh" 10 || fuzz_status=$?
 
 echo
 for dir in "$build" "$native_build"; do
@@ -59,4 +62,4 @@ count_lines() {
 test_lines=$(count_lines 'tests/*.cpp' 'tests/*.h' 'tests/*.sh' 'tests/*.py')
 product_lines=$(count_lines '*.cpp' '*.h' '*.rc' '*.sh' '*.py' 'scripts/trakoni' ':(exclude)tests/')
 echo "Test lines: $test_lines under tests/, $product_lines of product ($((100 * test_lines / product_lines))%, budget 40%)"
-[ "$windows_status" -eq 0 ] && [ "$linux_status" -eq 0 ]
+[ "$windows_status" -eq 0 ] && [ "$linux_status" -eq 0 ] && [ "$fuzz_status" -eq 0 ]

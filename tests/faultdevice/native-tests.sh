@@ -127,3 +127,30 @@ signals() {
     split -b 18432 -d -a 2 --additional-suffix=.bin "$work/other.img" "$t/cyl"
     interrupt TERM 143 "of the disk have been written; the disk now holds a mix" "$exe" write "$t" "$drive"
 }
+
+# A FAT disk rescued around unreadable sectors inside one of its files: that
+# file and no other is damaged in the list and the DFXML, and the sectors
+# named are those The Sleuth Kit maps to it.
+damage() {
+    local img=$t/fat.img name inode bad listed s
+    mkfs.fat -C -n DAMAGED "$img" 1440 >/dev/null
+    for name in one two three; do
+        head -c 6000 /dev/urandom >"$t/$name.bin" && MTOOLS_SKIP_CHECK=1 mcopy -i "$img" "$t/$name.bin" ::/
+    done
+    inode=$(ifind -n two.bin "$img")
+    bad=$(istat "$img" "$inode" | awk '/^Sectors:/ { on = 1; next } on { print $3 "-" $4; exit }')
+    faults
+    dd if="$img" of="$drive" bs=64k oflag=direct conv=fsync status=none
+    faults "read $bad"
+    run "rescue of a FAT disk around sectors $bad" "$exe" read "$drive" "$t/fat" --rescue --retries 0
+    expect_status 4 "rescue"
+    run "files of it" "$exe" files "$t/fat" --dfxml "$t/fat.xml"
+    expect_status 4 "files"
+    listed=$(grep damaged "$work/out")
+    [[ $listed == "two.bin  6000  "*"  damaged: sectors $bad" ]] || fail "files: the damaged files are: $listed"
+    for s in $(seq "${bad%-*}" "${bad#*-}"); do
+        [ "$(ifind -d "$s" "$img")" = "$inode" ] || fail "files: sector $s is not two.bin's for ifind"
+    done
+    [ "$(awk '/<filename>/ { name = $0 } /<trakoni:damaged/ { print name }' "$t/fat.xml")" = "      <filename>two.bin</filename>" ] ||
+        fail "DFXML: the damaged files are not two.bin alone"
+}

@@ -1,0 +1,182 @@
+#include "archive/Dfxml.h"
+
+#include <sstream>
+
+#include "trakoni/Version.h"
+#include "platform/Digest.h"
+
+namespace {
+
+// Our own elements and attributes; a reader of DFXML skips what it does not know.
+constexpr char kOwnNamespace[] = "urn:x-trakoni:dfxml:1";
+
+// The length of the UTF-8 sequence at `text[at]`, or 0 when it is none (a
+// lone continuation byte, an overlong form, a surrogate, a cut end).
+size_t Utf8Length(const std::string& text, size_t at, char32_t& code)
+{
+    const unsigned char lead = static_cast<unsigned char>(text[at]);
+    const size_t length = lead < 0x80 ? 1 : lead >> 5 == 0x6 ? 2 : lead >> 4 == 0xE ? 3 : lead >> 3 == 0x1E ? 4 : 0;
+    if (length == 0 || at + length > text.size()) {
+        return 0;
+    }
+    code = length == 1 ? lead : lead & (0x7F >> length);
+    for (size_t i = 1; i < length; ++i) {
+        const unsigned char next = static_cast<unsigned char>(text[at + i]);
+        if (next >> 6 != 0x2) {
+            return 0;
+        }
+        code = code << 6 | (next & 0x3F);
+    }
+    static const char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (code < kSmallest[length] || code > 0x10FFFF || (code >= 0xD800 && code < 0xE000)) {
+        return 0;
+    }
+    return length;
+}
+
+// Text from the disk or the command line as XML character data: the five
+// special characters escaped, and what XML 1.0 cannot hold at all (control
+// characters, U+FFFE and U+FFFF, bytes that are no UTF-8) as U+FFFD.
+std::string Escaped(const std::string& text)
+{
+    std::string out;
+    for (size_t at = 0; at < text.size();) {
+        char32_t code = 0;
+        const size_t length = Utf8Length(text, at, code);
+        const bool legal = length > 0 && (code >= 0x20 || code == '\t' || code == '\n' || code == '\r') &&
+                           code != 0xFFFE && code != 0xFFFF;
+        if (!legal) {
+            out += "\xEF\xBF\xBD";
+            at += length > 0 ? length : 1;
+            continue;
+        }
+        switch (code) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '\'': out += "&apos;"; break;
+        case '"': out += "&quot;"; break;
+        default: out.append(text, at, length);
+        }
+        at += length;
+    }
+    return out;
+}
+
+uint64_t RunBytes(const FatFile& file)
+{
+    uint64_t total = 0;
+    for (const ByteRun& run : file.runs) {
+        total += run.bytes;
+    }
+    return total;
+}
+
+// A time with its precision in seconds, as fiwalk writes FAT's: two
+// seconds, and a day for the access date.
+void WriteTime(std::ostringstream& out, const char* name, const FatTimestamp& stamp, int precision)
+{
+    const std::string text = FormatFatIso(stamp);
+    if (!text.empty()) {
+        out << "      <" << name << " prec=\"" << precision << "\">" << text << "</" << name << ">\n";
+    }
+}
+
+void WriteHashes(std::ostringstream& out, const FatFile& file, const unsigned char* image)
+{
+    Digest md5(DigestAlgorithm::Md5);
+    Digest sha256(DigestAlgorithm::Sha256);
+    for (const ByteRun& run : file.runs) {
+        md5.Add(image + run.offset, run.bytes);
+        sha256.Add(image + run.offset, run.bytes);
+    }
+    if (md5.Ready() && sha256.Ready()) {
+        out << "      <hashdigest type='md5'>" << md5.Finish() << "</hashdigest>\n";
+        out << "      <hashdigest type='sha256'>" << sha256.Finish() << "</hashdigest>\n";
+    }
+}
+
+void WriteFileObject(std::ostringstream& out, const FatFile& file, size_t id, const unsigned char* image)
+{
+    out << "    <fileobject>\n";
+    out << "      <filename>" << Escaped(file.path) << "</filename>\n";
+    out << "      <partition>1</partition>\n";
+    out << "      <id>" << id << "</id>\n";
+    out << "      <name_type>" << (file.IsFolder() ? 'd' : 'r') << "</name_type>\n";
+    // As fiwalk: a folder's size is that of its clusters.
+    out << "      <filesize>" << (file.IsFolder() ? RunBytes(file) : file.size) << "</filesize>\n";
+    out << (file.allocated ? "      <alloc>1</alloc>\n" : "      <unalloc>1</unalloc>\n");
+    out << "      <meta_type>" << (file.IsFolder() ? 2 : 1) << "</meta_type>\n";
+    WriteTime(out, "mtime", file.modified, 2);
+    WriteTime(out, "atime", file.accessed, 86400);
+    WriteTime(out, "crtime", file.created, 2);
+    if (!file.runs.empty()) {
+        out << "      <byte_runs>\n";
+        uint64_t fileOffset = 0;
+        for (const ByteRun& run : file.runs) {
+            out << "       <byte_run file_offset='" << fileOffset << "' fs_offset='" << run.offset
+                << "' img_offset='" << run.offset << "' len='" << run.bytes << "'/>\n";
+            fileOffset += run.bytes;
+        }
+        out << "      </byte_runs>\n";
+    }
+    WriteHashes(out, file, image);
+    if (file.Damaged()) {
+        out << "      <trakoni:damaged sectors='";
+        for (size_t i = 0; i < file.damagedSectors.size(); ++i) {
+            out << (i > 0 ? " " : "") << file.damagedSectors[i];
+        }
+        out << "'/>\n";
+    }
+    out << "    </fileobject>\n";
+}
+
+}  // namespace
+
+std::string WriteDfxml(const FatReport& report, const unsigned char* image, size_t bytes,
+                       const DfxmlSource& source)
+{
+    std::ostringstream out;
+    out << "<?xml version='1.0' encoding='UTF-8'?>\n"
+           "<dfxml\n"
+           "  xmlns='http://www.forensicswiki.org/wiki/Category:Digital_Forensics_XML'\n"
+           "  xmlns:dc='http://purl.org/dc/elements/1.1/'\n"
+           "  xmlns:trakoni='" << kOwnNamespace << "'\n"
+           "  version='1.0'>\n"
+           "  <metadata>\n"
+           "    <dc:type>Disk Image</dc:type>\n"
+           "  </metadata>\n"
+           "  <creator version='1.0'>\n"
+           "    <program>trakoni-cli</program>\n"
+           "    <version>" TRAKONI_VERSION_STRING "</version>\n"
+           "    <execution_environment>\n"
+           "      <command_line>" << Escaped(source.commandLine) << "</command_line>\n"
+           "    </execution_environment>\n"
+           "  </creator>\n"
+           "  <source>\n"
+           "    <image_filename>" << Escaped(source.imageName) << "</image_filename>\n"
+           "    <image_size>" << bytes << "</image_size>\n"
+           "  </source>\n";
+    if (report.found) {
+        out << "  <volume offset='0'>\n"
+               "    <partition_offset>0</partition_offset>\n"
+               "    <sector_size>512</sector_size>\n"
+               "    <block_size>" << report.blockBytes << "</block_size>\n"
+               "    <ftype_str>" << report.type << "</ftype_str>\n"
+               "    <block_count>" << report.blockCount << "</block_count>\n"
+               "    <first_block>0</first_block>\n"
+               "    <last_block>" << (report.blockCount > 0 ? report.blockCount - 1 : 0) << "</last_block>\n";
+        if (!report.label.empty()) {
+            out << "    <trakoni:label>" << Escaped(report.label) << "</trakoni:label>\n";
+        }
+        for (size_t i = 0; i < report.files.size(); ++i) {
+            WriteFileObject(out, report.files[i], i + 1, image);
+        }
+        out << "  </volume>\n";
+    }
+    for (const std::string& problem : report.problems) {
+        out << "  <trakoni:problem>" << Escaped(problem) << "</trakoni:problem>\n";
+    }
+    out << "</dfxml>\n";
+    return out.str();
+}
