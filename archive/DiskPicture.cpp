@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "archive/Dfxml.h"
+
 namespace {
 
 struct Shade {
@@ -50,40 +52,6 @@ std::string Counted(const RescueResult& disk, const Shade& shade)
            Grouped(static_cast<size_t>(std::count(disk.sectors.begin(), disk.sectors.end(), shade.status)));
 }
 
-// The length of the UTF-8 sequence that starts at `at`, or 0 when none does.
-size_t Utf8Length(const std::string& text, size_t at)
-{
-    const unsigned char lead = static_cast<unsigned char>(text[at]);
-    const size_t length = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3 : (lead >> 3) == 30 ? 4 : 0;
-    if (length == 0 || at + length > text.size() || (length == 2 && lead < 0xC2)) {
-        return 0;
-    }
-    for (size_t i = 1; i < length; ++i) {
-        if ((static_cast<unsigned char>(text[at + i]) & 0xC0) != 0x80) {
-            return 0;
-        }
-    }
-    return length;
-}
-
-// Text as XML character data: escaped, and only characters XML allows.
-std::string XmlText(const std::string& text)
-{
-    std::string xml;
-    for (size_t at = 0; at < text.size();) {
-        const size_t length = Utf8Length(text, at);
-        const char c = text[at];
-        if (length == 0 || (length == 1 && static_cast<unsigned char>(c) < 0x20)) {
-            xml += '?';
-            ++at;
-            continue;
-        }
-        xml += c == '&' ? "&amp;" : c == '<' ? "&lt;" : c == '>' ? "&gt;" : c == '"' ? "&quot;" : text.substr(at, length);
-        at += length;
-    }
-    return xml;
-}
-
 // Layout of the picture, in pixels: a cell a sector, a blank cell between
 // the heads' blocks so that the cell pattern stays aligned.
 constexpr int kCell = 8;
@@ -98,7 +66,7 @@ std::string Number(int value)
 
 std::string Text(int x, int y, const std::string& text, const char* attributes = "")
 {
-    return "<text x=\"" + Number(x) + "\" y=\"" + Number(y) + "\"" + attributes + ">" + XmlText(text) + "</text>\n";
+    return "<text x=\"" + Number(x) + "\" y=\"" + Number(y) + "\"" + attributes + ">" + XmlEscaped(text) + "</text>\n";
 }
 
 std::string Rect(int x, int y, int width, int height, const std::string& fill)

@@ -11,8 +11,7 @@
 
 // An SVG document of the grid of `disk` (its statuses, one a sector, and its
 // geometry) under `title`, with a legend that counts each status and, beside
-// the grid, `damagedFiles`, one a line. Names are XML-escaped; a byte that
-// is no UTF-8 or a control character shows as '?'.
+// the grid, `damagedFiles`, one a line, escaped for XML.
 std::string DiskPictureSvg(const RescueResult& disk, const std::string& title,
                            const std::vector<std::string>& damagedFiles);
 

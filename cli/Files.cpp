@@ -13,6 +13,7 @@
 
 #include "archive/Dfxml.h"
 #include "archive/FatVolume.h"
+#include "archive/FileSystemReport.h"
 #include "cli/Commands.h"
 #include "cli/ConsolePlatform.h"
 #include "cli/Drives.h"
@@ -46,22 +47,6 @@ public:
 private:
     std::vector<unsigned char>& m_image;
 };
-
-// "sectors 40-41, 57"
-std::string SectorList(const std::vector<uint32_t>& sectors)
-{
-    std::string text;
-    for (size_t i = 0; i < sectors.size();) {
-        size_t last = i;
-        while (last + 1 < sectors.size() && sectors[last + 1] == sectors[last] + 1) {
-            ++last;
-        }
-        text += (text.empty() ? "" : ", ") + std::to_string(sectors[i]) +
-                (last > i ? "-" + std::to_string(sectors[last]) : "");
-        i = last + 1;
-    }
-    return (sectors.size() == 1 ? "sector " : "sectors ") + text;
-}
 
 void PrintFile(const FatFile& file)
 {

@@ -153,4 +153,23 @@ damage() {
     done
     [ "$(awk '/<filename>/ { name = $0 } /<trakoni:damaged/ { print name }' "$t/fat.xml")" = "      <filename>two.bin</filename>" ] ||
         fail "DFXML: the damaged files are not two.bin alone"
+
+    # Its bag names that file alone in the log, bag-info.txt, the DFXML and the picture; the catalog, rebuilt
+    # around a bag of an older version without a file system, gains the columns.
+    local b=$t/bags/d1 today
+    mkdir -p "$t/bags/old/data" && printf 'BagIt-Version: 1.0\nTag-File-Character-Encoding: UTF-8\n' >"$t/bags/old/bagit.txt"
+    printf 'External-Identifier: old\nBagging-Date: 2020-01-01\n' >"$t/bags/old/bag-info.txt"
+    printf 'ID\tDate\tFormat\tUnreadable-Sectors\tImage-SHA-256\tStatus\nold\t2020-01-01\t\t\t\t\n' >"$t/bags/catalog.tsv"
+    run "archive --rescue of it" "$exe" archive "$drive" "$t/bags" --id d1 --rescue --retries 0
+    expect_status 4 "archive --rescue"
+    [ "$(grep -h -e '^  [^ ]' -e '^Trakoni-Damaged-File:' "$b/data/d1.log" "$b/bag-info.txt")" = "  two.bin: sectors $bad"$'\n'"Trakoni-Damaged-File: two.bin: sectors $bad" ] ||
+        fail "archive: the damaged files in the log and bag-info.txt: $(grep -h -i damaged "$b/data/d1.log" "$b/bag-info.txt")"
+    [ "$(awk '/<filename>/ { name = $0 } /<trakoni:damaged/ { print name }' "$b/data/d1-dfxml.xml")" = "      <filename>two.bin</filename>" ] ||
+        fail "archive: the DFXML's damaged files are not two.bin alone"
+    grep -q ">two.bin: sectors $bad</text>" "$b/data/d1-map.svg" || fail "archive: the picture does not name two.bin"
+    run "validate it" "$exe" validate "$b"
+    expect_status 0 "validate"
+    today=$(date +%F)
+    [ "$(cut -f1,7- "$t/bags/catalog.tsv")" = $'ID\tLabel\tFiles\tDamaged-Files\tFile-Dates\nold\t\t\t\t\nd1\tDAMAGED\t3\t1\t'"$today..$today" ] ||
+        fail "catalog: $(cat "$t/bags/catalog.tsv")"
 }
