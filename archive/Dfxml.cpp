@@ -159,14 +159,17 @@ std::string WriteDfxml(const FatReport& report, const unsigned char* image, size
            "    <image_size>" << bytes << "</image_size>\n"
            "  </source>\n";
     if (report.found) {
+        // As fiwalk counts them: the blocks the boot sector describes, which
+        // may be more or fewer than the image holds.
+        const uint64_t blocks = report.describedSectors;
         out << "  <volume offset='0'>\n"
                "    <partition_offset>0</partition_offset>\n"
-               "    <sector_size>512</sector_size>\n"
+               "    <sector_size>" << report.blockBytes << "</sector_size>\n"
                "    <block_size>" << report.blockBytes << "</block_size>\n"
                "    <ftype_str>" << report.type << "</ftype_str>\n"
-               "    <block_count>" << report.blockCount << "</block_count>\n"
+               "    <block_count>" << blocks << "</block_count>\n"
                "    <first_block>0</first_block>\n"
-               "    <last_block>" << (report.blockCount > 0 ? report.blockCount - 1 : 0) << "</last_block>\n";
+               "    <last_block>" << (blocks > 0 ? blocks - 1 : 0) << "</last_block>\n";
         if (!report.label.empty()) {
             out << "    <trakoni:label>" << XmlEscaped(report.label) << "</trakoni:label>\n";
         }

@@ -14,7 +14,10 @@ namespace {
 
 constexpr uint32_t kStatusBytes = 512;  // a status per 512-byte sector
 constexpr uint32_t kEntryBytes = 32;
-constexpr int kDeepestFolder = 64;  // folder levels followed; DOS paths end far sooner
+// How far folders are followed: DOS paths end far sooner, Windows' at 260
+// characters. Bounds what a disk of nested folders can make the reader hold.
+constexpr size_t kDeepestFolder = 64;
+constexpr size_t kLongestFolderPath = 260;
 constexpr unsigned char kDeletedMark = 0xE5;
 
 uint16_t Le16(const unsigned char* p)
@@ -281,6 +284,10 @@ public:
 
     void Read()
     {
+        m_unreadBefore.assign(1, 0);
+        for (const char status : m_sectors) {
+            m_unreadBefore.push_back(m_unreadBefore.back() + (status == '+' ? 0 : 1));
+        }
         if (!TakeLayout()) {
             m_report.problems.push_back(kNoFatFileSystem);
             return;
@@ -318,15 +325,18 @@ private:
         return index >= m_sectors.size() || m_sectors[index] == '+';
     }
 
+    // The sectors not read in [first, end), by the running count: so that a
+    // range of any length costs the same.
+    uint32_t UnreadIn(uint64_t first, uint64_t end) const
+    {
+        const uint64_t last = m_unreadBefore.size() - 1;
+        return m_unreadBefore[std::min(end, last)] - m_unreadBefore[std::min(first, last)];
+    }
+
     // True when every status sector of [offset, offset + count) was read.
     bool RangeRead(uint64_t offset, uint64_t count) const
     {
-        for (uint64_t sector = offset / kStatusBytes; sector * kStatusBytes < offset + count; ++sector) {
-            if (!SectorRead(sector)) {
-                return false;
-            }
-        }
-        return true;
+        return UnreadIn(offset / kStatusBytes, (offset + count + kStatusBytes - 1) / kStatusBytes) == 0;
     }
 
     void Problem(const std::string& text) { m_report.problems.push_back(text); }
@@ -381,14 +391,20 @@ private:
                 }
             }
             if (!m_fatRead[sector]) {
-                Problem("sector " + std::to_string(sector) + " of the FAT is unreadable in every copy");
+                const uint64_t first = (m_layout.FatOffset() + uint64_t{sector} * sectorBytes) / kStatusBytes;
+                Problem("sector " + std::to_string(first) + " of the FAT is unreadable, and so in every copy");
             }
         }
     }
 
+    uint64_t FatEntryOffset(uint32_t cluster) const
+    {
+        return m_layout.Fat16() ? uint64_t{cluster} * 2 : uint64_t{cluster} * 3 / 2;
+    }
+
     uint32_t FatEntry(uint32_t cluster) const
     {
-        const uint64_t at = m_layout.Fat16() ? uint64_t{cluster} * 2 : uint64_t{cluster} * 3 / 2;
+        const uint64_t at = FatEntryOffset(cluster);
         if (!m_fatRead[at / m_layout.sectorBytes] || !m_fatRead[(at + 1) / m_layout.sectorBytes]) {
             return kUnknown;
         }
@@ -453,8 +469,18 @@ private:
             m_owner[cluster] = static_cast<int>(index);
             chain.push_back(cluster);
             const uint32_t next = FatEntry(cluster);
+            // A file's last cluster needs no FAT entry to be read.
+            const bool whole = !file.IsFolder() && chain.size() * uint64_t{m_layout.ClusterBytes()} >= file.size;
+            if (next == kUnknown && whole) {
+                break;
+            }
             if (next == kUnknown) {
+                // The rest of the file is lost with the FAT's sector: the damage hit it.
                 Problem("the cluster chain of " + path + " runs into an unreadable sector of the FAT");
+                const uint64_t at = m_layout.FatOffset() + FatEntryOffset(cluster);
+                for (uint64_t sector = at / kStatusBytes; sector <= (at + 1) / kStatusBytes; ++sector) {
+                    m_report.files[index].damagedSectors.push_back(static_cast<uint32_t>(sector));
+                }
                 break;
             }
             if (next >= EndOfChain()) {
@@ -478,16 +504,35 @@ private:
     // A deleted file's chain is gone from the FAT: as the recovery tools do,
     // its clusters are taken to follow each other from the first, as many as
     // its size needs, while they lie on the disk.
-    std::vector<uint32_t> GuessDeletedChain(const FatFile& file) const
+    void GuessDeletedRun(FatFile& file) const
     {
-        std::vector<uint32_t> chain;
-        const uint64_t needed = (uint64_t{file.size} + m_layout.ClusterBytes() - 1) / m_layout.ClusterBytes();
-        for (uint32_t cluster = file.firstCluster;
-             cluster >= 2 && cluster < m_clusters + 2 && chain.size() < needed && ClusterInImage(cluster);
-             ++cluster) {
-            chain.push_back(cluster);
+        const uint32_t first = file.firstCluster;
+        if (first < 2 || first >= m_clusters + 2 || !ClusterInImage(first)) {
+            return;
         }
-        return chain;
+        const uint64_t offset = ClusterOffset(first);
+        const uint64_t onDisk = (uint64_t{m_clusters} + 2 - first) * m_layout.ClusterBytes();
+        const uint64_t inImage = (m_bytes - offset) / m_layout.ClusterBytes() * m_layout.ClusterBytes();
+        const uint64_t bytes = std::min({uint64_t{file.size}, onDisk, inImage});
+        if (bytes > 0) {
+            file.runs.push_back({offset, bytes});
+        }
+    }
+
+    // The sectors of the file's runs that were not read.
+    void TakeDamage(FatFile& file) const
+    {
+        for (const ByteRun& run : file.runs) {
+            const uint64_t end = (run.offset + run.bytes + kStatusBytes - 1) / kStatusBytes;
+            for (uint64_t sector = run.offset / kStatusBytes; sector < end && UnreadIn(sector, end) > 0; ++sector) {
+                if (!SectorRead(sector)) {
+                    file.damagedSectors.push_back(static_cast<uint32_t>(sector));
+                }
+            }
+        }
+        std::vector<uint32_t>& damaged = file.damagedSectors;
+        std::sort(damaged.begin(), damaged.end());
+        damaged.erase(std::unique(damaged.begin(), damaged.end()), damaged.end());
     }
 
     // The runs of a chain: a folder's whole clusters, a file's up to its size.
@@ -503,18 +548,11 @@ private:
             AddRun(ClusterOffset(cluster), count, file.runs);
             left -= count;
         }
-        if (left > 0 && file.allocated) {
+        if (left > 0) {
             Problem(file.path + " is " + Grouped(file.size) + " bytes, its cluster chain holds " +
                     Grouped(chain.size() * clusterBytes));
         }
-        for (const ByteRun& run : file.runs) {
-            for (uint64_t sector = run.offset / kStatusBytes; sector * kStatusBytes < run.offset + run.bytes;
-                 ++sector) {
-                if (!SectorRead(sector)) {
-                    file.damagedSectors.push_back(static_cast<uint32_t>(sector));
-                }
-            }
-        }
+        TakeDamage(file);
     }
 
     // The entry slots of a range of the image, leaving out those in sectors
@@ -604,14 +642,19 @@ private:
         file.modified = {Le16(entry + 24), Le16(entry + 22), 0};
         const size_t index = m_report.files.size();
         m_report.files.push_back(file);
+        if (deleted) {
+            GuessDeletedRun(m_report.files[index]);
+            TakeDamage(m_report.files[index]);
+            return;
+        }
         if (file.firstCluster == 0) {
-            if (file.IsFolder() && !deleted) {
+            if (file.IsFolder()) {
                 Problem("the folder " + path + " contains the root folder");
             }
             TakeRuns({}, m_report.files[index]);
             return;
         }
-        if (file.IsFolder() && !deleted) {
+        if (file.IsFolder()) {
             for (const size_t above : ancestors) {
                 const FatFile& holder = m_report.files[above];
                 if (holder.firstCluster == file.firstCluster) {
@@ -620,14 +663,13 @@ private:
                 }
             }
         }
-        const std::vector<uint32_t> chain = deleted ? GuessDeletedChain(file) : FollowChain(index);
+        const std::vector<uint32_t> chain = FollowChain(index);
         TakeRuns(chain, m_report.files[index]);
-        if (!file.IsFolder() || deleted || chain.empty()) {
+        if (!file.IsFolder() || chain.empty()) {
             return;
         }
-        if (ancestors.size() >= kDeepestFolder) {
-            Problem("the folder " + path + " lies deeper than " + std::to_string(kDeepestFolder) +
-                    " levels; its entries are not read");
+        if (ancestors.size() >= kDeepestFolder || path.size() > kLongestFolderPath) {
+            Problem("the folder " + path + " lies deeper than a file system's paths reach; its entries are not read");
             return;
         }
         std::vector<const unsigned char*> slots;
@@ -668,6 +710,7 @@ private:
     std::vector<unsigned char> m_fat;
     std::vector<bool> m_fatRead;
     std::vector<int> m_owner;  // the index of the file that took each cluster
+    std::vector<uint32_t> m_unreadBefore;  // sectors not read before each one
 };
 
 }  // namespace
@@ -714,6 +757,21 @@ size_t CountDamagedFiles(const FatReport& report)
     return static_cast<size_t>(std::count_if(report.files.begin(), report.files.end(), [](const FatFile& file) {
         return file.allocated && !file.IsFolder() && file.Damaged();
     }));
+}
+
+std::string SectorsText(const std::vector<uint32_t>& sectors)
+{
+    std::string text;
+    for (size_t i = 0; i < sectors.size();) {
+        size_t last = i;
+        while (last + 1 < sectors.size() && sectors[last + 1] == sectors[last] + 1) {
+            ++last;
+        }
+        text += (text.empty() ? "" : ", ") + std::to_string(sectors[i]) +
+                (last > i ? "-" + std::to_string(sectors[last]) : "");
+        i = last + 1;
+    }
+    return (sectors.size() == 1 ? "sector " : "sectors ") + text;
 }
 
 std::string BootSectorSizeWarning(const unsigned char* start, size_t startBytes, uint64_t bytes)

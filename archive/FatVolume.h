@@ -13,23 +13,26 @@
 //     first sector holds neither a boot sector's parameters nor (old disks
 //     without them) a media byte of a standard floppy format in the FAT;
 //   - type "fat12" or "fat16", the label (the root's volume entry, else the
-//     boot sector's), the block size and count (512-byte sectors, as The
-//     Sleuth Kit counts them) and the sectors the boot sector describes;
+//     boot sector's), the block size (the sector size, as The Sleuth Kit
+//     counts blocks), the block count of the image, and the sectors the boot
+//     sector describes (fiwalk's block count);
 //   - the files in the order of the folders (a folder before what it holds):
 //     the full path with the long names ("DOCS/Letter to Ann.txt", no
 //     leading "/"), the 8.3 name, size, attributes, the modification,
 //     creation and access times, allocated or deleted (deleted only with
 //     options.deleted), the byte runs of the image it lives in (a file's
 //     trimmed to its size; a folder's whole clusters) and its damaged
-//     sectors: those of its runs not read ('-' or '?'), by index;
+//     sectors: those of its runs not read ('-' or '?'), by index, and the
+//     FAT's sector that lost the rest of its chain;
 //   - the problems, each one line naming the entry or the sector, e.g.
 //     "the cluster chain of DOCS/A.TXT loops at cluster 12"; `stopped` when
-//     one of them left the reader nothing to go on (the FAT or the root
-//     unreadable);
+//     one of them left the reader nothing to go on (a layout that does not
+//     fit the image, the root folder unreadable);
 //   - the earliest and latest modification date of the allocated files.
-// The image is never read outside [image, image + bytes), every chain and
-// folder is followed at most once per cluster, so the work is bounded by the
-// image's size whatever the disk holds.
+// The image is never read outside [image, image + bytes); every cluster is
+// taken by one file or folder at most and every folder read once (64 levels
+// and 260 bytes of path at most), so the work is bounded by the image's size
+// whatever the disk holds.
 #pragma once
 
 #include <cstddef>
@@ -117,6 +120,10 @@ FatReport ReadFatVolume(const unsigned char* image, size_t bytes,
 // damage hit: what a bag's catalog counts.
 size_t CountFiles(const FatReport& report);
 size_t CountDamagedFiles(const FatReport& report);
+
+// Sectors as the file list and the log name them: "sectors 40-41, 57" (the
+// disk image's 512-byte sectors, from 0, in order), "sector 12" for one.
+std::string SectorsText(const std::vector<uint32_t>& sectors);
 
 // A warning when the boot sector of a FAT disk describes another number of
 // sectors than the image holds: "the boot sector describes 1,440 sectors

@@ -16,27 +16,12 @@ FileSystemReport ReportFileSystem(const unsigned char* image, size_t bytes, cons
     return {ReadFatVolume(image, bytes, sectors, FatOptions{}), BootSectorSizeWarning(image, bytes)};
 }
 
-std::string SectorList(const std::vector<uint32_t>& sectors)
-{
-    std::string text;
-    for (size_t i = 0; i < sectors.size();) {
-        size_t last = i;
-        while (last + 1 < sectors.size() && sectors[last + 1] == sectors[last] + 1) {
-            ++last;
-        }
-        text += (text.empty() ? "" : ", ") + std::to_string(sectors[i]) +
-                (last > i ? "-" + std::to_string(sectors[last]) : "");
-        i = last + 1;
-    }
-    return (sectors.size() == 1 ? "sector " : "sectors ") + text;
-}
-
 std::vector<std::string> DamagedFileLines(const FatReport& report)
 {
     std::vector<std::string> lines;
     for (const FatFile& file : report.files) {
         if (file.allocated && !file.IsFolder() && file.Damaged()) {
-            lines.push_back(file.path + ": " + SectorList(file.damagedSectors));
+            lines.push_back(file.path + ": " + SectorsText(file.damagedSectors));
         }
     }
     return lines;

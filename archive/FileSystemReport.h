@@ -18,9 +18,6 @@ struct FileSystemReport {
 // (as a rescue leaves them).
 FileSystemReport ReportFileSystem(const unsigned char* image, size_t bytes, const std::string& sectors);
 
-// "sectors 40-41, 57": sectors of the disk image, from 0.
-std::string SectorList(const std::vector<uint32_t>& sectors);
-
 // One line per file (not folder) the damage hit: "DOCS/A.TXT: sectors 634-635".
 std::vector<std::string> DamagedFileLines(const FatReport& report);
 

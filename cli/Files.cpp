@@ -13,7 +13,6 @@
 
 #include "archive/Dfxml.h"
 #include "archive/FatVolume.h"
-#include "archive/FileSystemReport.h"
 #include "cli/Commands.h"
 #include "cli/ConsolePlatform.h"
 #include "cli/Drives.h"
@@ -57,7 +56,7 @@ void PrintFile(const FatFile& file)
         line += "  deleted";
     }
     if (file.Damaged()) {
-        line += "  damaged: " + SectorList(file.damagedSectors);
+        line += "  damaged: " + SectorsText(file.damagedSectors);
     }
     std::printf("%s\n", line.c_str());
 }
@@ -133,20 +132,19 @@ private:
             }
         }
         path = m_root;
+        std::error_code failed;
         for (size_t i = chain.size(); i-- > 0;) {
             const std::string problem = NameProblem(chain[i]->name);
             if (!problem.empty()) {
                 ShowError("Refused to extract " + file.path + ": the name '" + chain[i]->name + "' " + problem);
                 return false;
             }
-            path /= fs::u8path(chain[i]->name);
-        }
-        std::error_code failed;
-        for (fs::path above = path.parent_path(); above != m_root; above = above.parent_path()) {
-            if (fs::is_symlink(above, failed)) {
-                ShowError("Refused to extract " + file.path + ": " + above.u8string() + " is a link");
+            // A link made in the folder since would lead the files elsewhere.
+            if (path != m_root && fs::is_symlink(path, failed)) {
+                ShowError("Refused to extract " + file.path + ": " + path.u8string() + " is a link");
                 return false;
             }
+            path /= fs::u8path(chain[i]->name);
         }
         return true;
     }

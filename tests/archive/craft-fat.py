@@ -6,7 +6,8 @@ operation names an entry by its 8.3 path (LETTERS/OLD/README.TXT).
   start PATH OTHER   its first cluster becomes OTHER's
   attr PATH N        its attributes become N
   size PATH N        its size becomes N
-  mark PATH I        sector I of the folder's first cluster holds the bad-sector marker
+  mark PATH I        sector I of the folder's first cluster holds the bad-sector
+                     marker (PATH -: sector I of the disk)
   rename PATH NAME   a long name NAME (up to 13 characters) in the slot before it
   orphan PATH NAME   the same with a checksum of another entry
   poke OFFSET B,B..  bytes at an offset of the image"""
@@ -65,6 +66,9 @@ while args:
     if op == 'poke':
         bytes_ = bytes(int(b) for b in value.split(','))
         image[int(target):int(target) + len(bytes_)] = bytes_
+        continue
+    if target == '-':
+        image[int(value) * 512:int(value) * 512 + 512] = (b'TRAKONI BAD SECTOR ' * 27)[:512]
         continue
     at = find(target)
     if op == 'chain':

@@ -1,12 +1,16 @@
 #!/usr/bin/env python3
-"""The file objects of a DFXML file, one a line, sorted: path, size, whether
-allocated, MD5, byte runs (image offset+length); without "." and "..", and
-without fiwalk's own objects ($MBR, $FAT1, ...)."""
+"""The volume of a DFXML file (type, block size and count), then its file
+objects, one a line, sorted: path, size, whether allocated, MD5, byte runs
+(image offset+length); without "." and "..", and without fiwalk's own
+objects ($MBR, $FAT1, ...)."""
 import sys
 import xml.etree.ElementTree as ElementTree
 
 lines = []
-for item in ElementTree.parse(sys.argv[1]).iter():
+document = ElementTree.parse(sys.argv[1])
+volume = next(item for item in document.iter() if item.tag.endswith('}volume'))
+print(' '.join(child.text for child in volume if child.tag.split('}')[1] in ('ftype_str', 'block_size', 'block_count')))
+for item in document.iter():
     if not item.tag.endswith('}fileobject'):
         continue
     fields = {child.tag.split('}')[1]: child for child in item}

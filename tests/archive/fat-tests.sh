@@ -17,52 +17,63 @@ for tool in mdir fiwalk xmllint; do
 done
 rm -rf "$work" && mkdir -p "$work/src" && cd "$work" || exit 1
 
-# The disk: a label, folders, long names (one hostile to XML), dates of
-# their own, a lower-case 8.3 name, a fragmented file, a deleted one.
-img=disk.img
-mkfs.fat -C -n "TAX 1991" $img 1440 >/dev/null
-mmd -i $img ::/Letters ::/Letters/Old
-put() {  # put DATE BYTES NAME
-    head -c "$2" /dev/urandom >src/f && touch -d "$1" src/f && mcopy -m -i $img src/f "::/$3"
+# The disks: a label, folders, long names (one with XML's special
+# characters), dates of their own, a lower-case 8.3 name, a fragmented file,
+# a deleted one; on a 1.44 MB FAT12 disk and a 2.88 MB FAT16 one.
+put() {  # put IMAGE DATE BYTES NAME
+    head -c "$3" /dev/urandom >src/f && touch -d "$2" src/f && mcopy -m -i "$1" src/f "::/$4"
 }
-put "1991-03-14 15:42" 700 "Letter to Ann.txt"
-put "1989-01-02 08:05" 3000 "Letters/R&D plan it's.doc"
-put "1993-11-30 23:59" 5 "Letters/Old/readme.txt"
-put "1990-06-01 12:00" 1024 hole.bin
-put "1990-06-01 12:00" 100 after.bin
-mdel -i $img ::/hole.bin
-put "1992-02-29 10:10" 4000 "Letters/fragmented.dat"
-put "1990-06-01 12:00" 50 gone.txt
-mdel -i $img ::/gone.txt
-[ "$(mshowfat -i $img ::/Letters/fragmented.dat | tr -cd '<')" = "<<" ] || fail "the test disk's file is not fragmented"
+make_disk() {  # make_disk IMAGE KIB MKFS-OPTION...
+    local img=$1
+    mkfs.fat -C -n "TAX 1991" "${@:3}" "$img" "$2" >/dev/null
+    mmd -i "$img" ::/Letters ::/Letters/Old
+    put "$img" "1991-03-14 15:42" 700 "Letter to Ann.txt"
+    put "$img" "1989-01-02 08:05" 3000 "Letters/R&D plan it's.doc"
+    put "$img" "1993-11-30 23:59" 5 "Letters/Old/readme.txt"
+    put "$img" "1990-06-01 12:00" 1024 hole.bin
+    put "$img" "1990-06-01 12:00" 100 after.bin
+    mdel -i "$img" ::/hole.bin
+    put "$img" "1992-02-29 10:10" 4000 "Letters/fragmented.dat"
+    put "$img" "1990-06-01 12:00" 50 gone.txt
+    mdel -i "$img" ::/gone.txt
+    [ "$(mshowfat -i "$img" ::/Letters/fragmented.dat | tr -cd '<')" = "<<" ] || fail "$img: the file is not fragmented"
+}
 
-# mdir's listing in the form of ours: PATH[/]  SIZE|folder  DATE HH:MM.
-mdir -i $img -/ -a :: | awk '
-    /^Directory for ::\// { dir = substr($0, 18); if (dir != "") dir = dir "/"; next }
-    substr($0, 28, 1) == "-" && substr($0, 31, 1) == "-" {
-        short = substr($0, 1, 8); ext = substr($0, 10, 3); size = substr($0, 13, 10)
-        date = substr($0, 24, 10); time = substr($0, 34, 7); long = substr($0, 43)
-        gsub(/ /, "", short); gsub(/ /, "", ext); gsub(/ /, "", size); gsub(/ /, "", time)
-        if (short == "." || short == "..") next
-        name = long != "" ? long : ext != "" ? short "." ext : short
-        if (length(time) == 4) time = "0" time
-        print dir name (size == "<DIR>" ? "/  folder  " : "  " size "  ") date " " time
-    }' | sort >mdir.txt
-"$exe" files $img --dfxml ours.xml --deleted >out.txt 2>err.txt
-status=$?
-[ "$status" = 0 ] || fail "files: exit $status: $(cat err.txt)"
-[ "$(head -1 out.txt)" = "volume label: TAX 1991" ] || fail "files: the label line is $(head -1 out.txt)"
-tail -n +2 out.txt | grep -v '  deleted$' | sort | diff mdir.txt - >diff.txt || fail "files differs from mdir: $(cat diff.txt)"
-[ "$(wc -l <mdir.txt)" = 7 ] || fail "mdir listed $(wc -l <mdir.txt) entries, not 7"
-grep -qx '_one.txt  50  1990-06-01 12:00  deleted' out.txt || fail "files --deleted: no _one.txt"
-
-# The DFXML against fiwalk's: every file and folder with its size, MD5 and byte runs.
-xmllint --noout ours.xml || fail "xmllint: the DFXML is not well-formed"
-fiwalk -X fiwalk.xml $img 2>/dev/null
-python3 "$here/dfxml-files.py" ours.xml >ours.txt
-python3 "$here/dfxml-files.py" fiwalk.xml | grep -v '(Volume Label Entry)' >theirs.txt
-diff theirs.txt ours.txt >diff.txt || fail "the DFXML differs from fiwalk's: $(cat diff.txt)"
-[ "$(wc -l <ours.txt)" = 8 ] || fail "the DFXML holds $(wc -l <ours.txt) objects, not 8"
+# compare IMAGE TYPE: the list against mdir's, the DFXML against fiwalk's
+# (every file and folder with its size, MD5 and byte runs).
+compare() {
+    local img=$1
+    mdir -i "$img" -/ -a :: | awk '
+        /^Directory for ::\// { dir = substr($0, 18); if (dir != "") dir = dir "/"; next }
+        substr($0, 28, 1) == "-" && substr($0, 31, 1) == "-" {
+            short = substr($0, 1, 8); ext = substr($0, 10, 3); size = substr($0, 13, 10)
+            date = substr($0, 24, 10); time = substr($0, 34, 7); long = substr($0, 43)
+            gsub(/ /, "", short); gsub(/ /, "", ext); gsub(/ /, "", size); gsub(/ /, "", time)
+            if (short == "." || short == "..") next
+            name = long != "" ? long : ext != "" ? short "." ext : short
+            if (length(time) == 4) time = "0" time
+            print dir name (size == "<DIR>" ? "/  folder  " : "  " size "  ") date " " time
+        }' | sort >mdir.txt
+    "$exe" files "$img" --dfxml ours.xml --deleted --force >out.txt 2>err.txt
+    status=$?
+    [ "$status" = 0 ] || fail "files $img: exit $status: $(cat err.txt)"
+    [ "$(head -1 out.txt)" = "volume label: TAX 1991" ] || fail "files $img: the label line is $(head -1 out.txt)"
+    tail -n +2 out.txt | grep -v '  deleted$' | sort | diff mdir.txt - >diff.txt || fail "files $img differs from mdir: $(cat diff.txt)"
+    [ "$(wc -l <mdir.txt)" = 7 ] || fail "mdir listed $(wc -l <mdir.txt) entries of $img, not 7"
+    grep -qx '_one.txt  50  1990-06-01 12:00  deleted' out.txt || fail "files $img --deleted: no _one.txt"
+    xmllint --noout ours.xml || fail "xmllint: the DFXML of $img is not well-formed"
+    grep -q "<ftype_str>$2</ftype_str>" ours.xml || fail "the DFXML of $img is not of $2"
+    rm -f fiwalk.xml && fiwalk -X fiwalk.xml "$img" 2>/dev/null
+    python3 "$here/dfxml-files.py" ours.xml >ours.txt
+    python3 "$here/dfxml-files.py" fiwalk.xml | grep -v '(Volume Label Entry)' >theirs.txt
+    diff theirs.txt ours.txt >diff.txt || fail "the DFXML of $img differs from fiwalk's: $(cat diff.txt)"
+    [ "$(wc -l <ours.txt)" = 9 ] || fail "the DFXML of $img holds $(($(wc -l <ours.txt) - 1)) objects, not 8"
+}
+img=disk.img
+make_disk $img 1440
+compare $img fat12
+make_disk big.img 2880 -F 16 -s 1
+compare big.img fat16
 
 # Extracted: every file as mtype gives it, under its long name, with its date.
 "$exe" files $img --extract out >/dev/null 2>err.txt || fail "extract: $(cat err.txt)"
@@ -104,6 +115,7 @@ a folder in itself|attr LETTERS/OLD/README.TXT 0x10 start LETTERS/OLD/README.TXT
 a folder in its parent|attr LETTERS/OLD/README.TXT 0x10 start LETTERS/OLD/README.TXT LETTERS|0|the folder Letters/Old/readme.txt is Letters again
 an oversize file|size AFTER.BIN 1000000|0|after.bin is 1,000,000 bytes, its cluster chain holds 512
 markers in a folder|mark LETTERS 0|4|of the folder Letters is unreadable; the entries in it are lost
+markers in both FATs|mark - 1 mark - 10|4|Letters/fragmented.dat  4000  1992-02-29 10:10  damaged: sector 1
 a long name of another entry|orphan AFTER.BIN evil.txt|0|after.bin  100  1990-06-01 12:00
 a FAT too large|poke 22 255,255|1|the boot sector describes a FAT layout that does not fit the disk
 no boot parameters|poke 11 0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0|0|after.bin  100  1990-06-01 12:00

@@ -172,4 +172,10 @@ damage() {
     today=$(date +%F)
     [ "$(cut -f1,7- "$t/bags/catalog.tsv")" = $'ID\tLabel\tFiles\tDamaged-Files\tFile-Dates\nold\t\t\t\t\nd1\tDAMAGED\t3\t1\t'"$today..$today" ] ||
         fail "catalog: $(cat "$t/bags/catalog.tsv")"
+    run "files --extract" "$exe" files "$t/fat" --extract "$t/out"
+    [ "$(cd "$t/out" && echo *)" = "one.bin three.bin two.bin.damaged" ] || fail "extract: $(cd "$t/out" && echo *)"
+    cmp -s "$t/one.bin" "$t/out/one.bin" || fail "extract: one.bin is not the file"
+    faults
+    run "files of the drive" "$exe" files "$drive"
+    expect_status 0 "files of the drive"
 }
