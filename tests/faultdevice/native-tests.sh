@@ -84,13 +84,16 @@ refusals() {
         grep -qx "Trakoni-Write-Protected: $tab" "$t/bags/$tab/bag-info.txt" || fail "archive: write-protected is not $tab"
         blockdev --setrw "$drive"
     done
-    # The station warns of a disk that was not (an image file, taken out by emptying it).
-    cp "$work/disk.img" "$t/station.img" && echo s1 >"$t/ids"
+    # The station warns of a disk that was not (an image file, taken out by emptying it), and of a 720 KB file
+    # system on a 1.44 MB disk.
+    mkfs.fat -C "$t/station.img" 720 >/dev/null && truncate -s 1474560 "$t/station.img" && echo s1 >"$t/ids"
     "$exe" station "$t/station.img" "$t/bags" --ids "$t/ids" >"$work/out" 2>"$work/err" </dev/null &
     local station=$! _
     for _ in $(seq 100); do grep -q "Take the disk s1 out" "$work/err" && break; sleep 0.1; done
     : >"$t/station.img" && wait "$station"
-    grep -qx "s1: WARNING: the disk was not write-protected;.*" "$work/out" || fail "station: no warning: $(cat "$work/out")"
+    grep -qx "s1: WARNING: the disk was not write-protected;.*" "$work/out" &&
+        grep -qx "s1: WARNING: the boot sector describes 1,440 sectors (720 KB), the drive read 2,880" "$work/out" ||
+        fail "station: not both warnings: $(cat "$work/out")"
     # Held exclusively by another program, as a mounted disk is.
     rm -f "$work/holder"
     python3 -c 'import os, sys, time; os.open(sys.argv[1], os.O_RDWR | os.O_EXCL); print(flush=True); time.sleep(30)' \
