@@ -2,6 +2,7 @@
 // the unreadable sectors are, grey where none was tried, green elsewhere.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdlib>
 #include <fstream>
 
@@ -10,10 +11,7 @@
 
 namespace {
 
-struct Rgb {
-    unsigned char r, g, b;
-    bool operator==(const Rgb& o) const { return r == o.r && g == o.g && b == o.b; }
-};
+using Rgb = std::array<unsigned char, 3>;
 const Rgb kRed{0xe0, 0, 0}, kGreen{0x22, 0xaa, 0x22}, kGrey{0xa0, 0xa0, 0xa0};
 
 // The SVG drawn by rsvg-convert, as raw RGB pixels; empty when it failed.
