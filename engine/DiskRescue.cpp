@@ -529,7 +529,7 @@ std::string ReadRescueMap(std::istream& file, RescueResult& result)
     uint32_t sectorBytes = 0;
     if (!GeometryOfMap(map, result, sectorBytes)) {
         return map.disk.empty() ? "it maps " + std::to_string(map.bytes) + " bytes, the size of no floppy disk"
-                                : "its disk, " + map.disk + ", is no floppy disk of the map's " +
+                                : "its Trakoni-Disk line, " + map.disk + ", names no floppy disk of the map's " +
                                       std::to_string(map.bytes) + " bytes";
     }
     result.sectors.assign(static_cast<size_t>(map.bytes / sectorBytes), kNotRead);
