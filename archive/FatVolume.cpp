@@ -172,11 +172,13 @@ std::string ShortPart(const unsigned char* bytes, size_t count, bool lower)
     }
     std::string text;
     for (size_t i = 0; i < count; ++i) {
-        unsigned char c = bytes[i];
-        if (lower && c >= 'A' && c <= 'Z') {
-            c = static_cast<unsigned char>(c - 'A' + 'a');
+        const unsigned char c = bytes[i];
+        char32_t code = c < 0x80 ? char32_t{c} : kCodePage437High[c - 0x80];
+        // The code page's capitals are those of ASCII and Latin-1 (Ç, É, Ñ, ...).
+        if (lower && ((code >= 'A' && code <= 'Z') || (code >= 0xC0 && code <= 0xDE && code != 0xD7))) {
+            code += 0x20;
         }
-        AppendUtf8(c < 0x80 ? char32_t{c} : kCodePage437High[c - 0x80], text);
+        AppendUtf8(code, text);
     }
     return text;
 }

@@ -8,7 +8,8 @@ operation names an entry by its 8.3 path (LETTERS/OLD/README.TXT).
   size PATH N        its size becomes N
   mark PATH I        sector I of the folder's first cluster holds the bad-sector
                      marker (PATH -: sector I of the disk)
-  rename PATH NAME   a long name NAME (up to 13 characters) in the slot before it
+  rename PATH NAME   a long name NAME (up to 13 characters, \\xNN escapes) in the
+                     slot before it
   orphan PATH NAME   the same with a checksum of another entry
   poke OFFSET B,B..  bytes at an offset of the image"""
 import struct
@@ -83,5 +84,5 @@ while args:
         offset = cluster_offset(first(at)) + int(value) * sector
         image[offset:offset + 512] = (b'TRAKONI BAD SECTOR ' * 27)[:512]
     elif op in ('rename', 'orphan'):
-        long_name(at, value, op == 'orphan')
+        long_name(at, value.encode().decode('unicode_escape'), op == 'orphan')
 open(sys.argv[1], 'wb').write(image)

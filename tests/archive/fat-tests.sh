@@ -75,6 +75,13 @@ compare $img fat12
 make_disk big.img 2880 -F 16 -s 1
 compare big.img fat16
 
+# Names beyond ASCII: a long one from UTF-16, an 8.3 one in the code page
+# (437), in lower case by its entry's flag.
+mkfs.fat -C names.img 1440 >/dev/null
+for name in "Résumé 1991 ñ.txt" café.txt; do LC_ALL=C.UTF-8 mcopy -i names.img src/f "::/$name"; done
+[ "$("$exe" files names.img | sed 's/  .*//')" = $'volume label: (none)\nRésumé 1991 ñ.txt\ncafé.txt' ] ||
+    fail "names beyond ASCII: $("$exe" files names.img)"
+
 # Extracted: every file as mtype gives it, under its long name, with its date.
 "$exe" files $img --extract out >/dev/null 2>err.txt || fail "extract: $(cat err.txt)"
 while IFS= read -r path; do
@@ -116,6 +123,7 @@ a folder in its parent|attr LETTERS/OLD/README.TXT 0x10 start LETTERS/OLD/README
 an oversize file|size AFTER.BIN 1000000|0|after.bin is 1,000,000 bytes, its cluster chain holds 512
 markers in a folder|mark LETTERS 0|4|of the folder Letters is unreadable; the entries in it are lost
 markers in both FATs|mark - 1 mark - 10|4|Letters/fragmented.dat  4000  1992-02-29 10:10  damaged: sector 1
+a name hostile to XML|rename AFTER.BIN <\x01&\xff"'>|0|  100  1990-06-01 12:00
 a long name of another entry|orphan AFTER.BIN evil.txt|0|after.bin  100  1990-06-01 12:00
 a FAT too large|poke 22 255,255|1|the boot sector describes a FAT layout that does not fit the disk
 no boot parameters|poke 11 0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0|0|after.bin  100  1990-06-01 12:00

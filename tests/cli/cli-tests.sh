@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # trakoni-cli.exe end to end under Wine, on the virtual floppies of the test
 # prefix (A: 1.44 MB, B: 720 KB, E: an image of no floppy size):
-#   cli-tests.sh copies|refusals|interrupt|archive WINE-RUN PREFIX EXE WORK
+#   cli-tests.sh copies|refusals|interrupt|archive|files WINE-RUN PREFIX EXE WORK
 # WORK is made afresh; the program sees it through Wine's drive Z: (the host's
 # root). Paths in it must not hold spaces.
 set -u
@@ -324,6 +324,22 @@ CASES
     cmp -s "$c/d4/data/d4.img" "$work/disk.img" && fail "station: d4 is the second disk"
     expect 0 "" catalog "$C"
     [ "$(cut -f1 <<<"$out" | tr '\n' ' ')" = "ID d1 d2 d4 d5 " ] || fail "catalog: $out"
+}
+
+# The files of a FAT disk as Windows writes them: long names, times, and
+# from the drive itself.
+files() {
+    local img=$work/fat.img
+    mkfs.fat -C -n WINDOWS "$img" 1440 >/dev/null
+    head -c 3000 /dev/urandom >"$work/f" && touch -d "1991-03-14 15:42" "$work/f"
+    MTOOLS_SKIP_CHECK=1 mmd -i "$img" "::/Old Letters" && MTOOLS_SKIP_CHECK=1 mcopy -m -i "$img" "$work/f" "::/Old Letters/To Ann, 1991.txt"
+    expect 0 "" files "Z:$img" --extract "$W\\out"
+    [[ $out == $'volume label: WINDOWS\nOld Letters/  folder'*$'\nOld Letters/To Ann, 1991.txt  3000  1991-03-14 15:42' ]] || fail "files: $out"
+    same "$work/f" "$t/out/Old Letters/To Ann, 1991.txt" "files --extract: the file is not the disk's"
+    [ "$(date -r "$t/out/Old Letters/To Ann, 1991.txt" '+%Y-%m-%d %H:%M')" = "1991-03-14 15:42" ] || fail "files --extract: the time"
+    cp "$img" "$a"
+    expect 0 "" files A:
+    [[ $out == *"To Ann, 1991.txt  3000"* ]] || fail "files A:: $out"
 }
 
 "$group"
