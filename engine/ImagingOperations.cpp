@@ -244,3 +244,20 @@ int ProbeDrive(const FloppyDrive& drive, DISK_GEOMETRY& geometry)
     }
     return EngineStatus::Success;
 }
+
+WriteProtection AskWriteProtection(const FloppyDrive& drive, DWORD& error)
+{
+    HANDLE hDrive = INVALID_HANDLE_VALUE;
+    if (OpenFloppyDriveQuietly(drive, hDrive, error) != EngineStatus::Success) {
+        return WriteProtection::Unknown;
+    }
+    const ScopedPlatformHandle opened(hDrive);
+    DWORD returned = 0;
+    FloppyPlatform& platform = CurrentPlatform();
+    if (platform.DeviceIoControl(hDrive, IOCTL_DISK_IS_WRITABLE, nullptr, 0, nullptr, 0, &returned, nullptr)) {
+        error = ERROR_SUCCESS;
+        return WriteProtection::Writable;
+    }
+    error = platform.GetLastError();
+    return error == ERROR_WRITE_PROTECT ? WriteProtection::Protected : WriteProtection::Unknown;
+}

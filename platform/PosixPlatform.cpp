@@ -51,6 +51,19 @@ BOOL Fail(DWORD error)
     return FALSE;
 }
 
+// A block device answers with its read-only flag, which the floppy and SCSI
+// disk drivers set from the disk's write-protect tab; an image file has no
+// tab and counts as writable, whatever its permissions.
+BOOL IsWritable(int fd)
+{
+    struct stat status {};
+    int readOnly = 0;
+    if (::fstat(fd, &status) != 0 || (S_ISBLK(status.st_mode) && ::ioctl(fd, BLKROGET, &readOnly) != 0)) {
+        return Fail(Win32ErrorOfErrno(errno));
+    }
+    return readOnly != 0 ? Fail(ERROR_WRITE_PROTECT) : TRUE;
+}
+
 // At the open, a drive without a medium (ENOMEDIUM from the SCSI disk, ENXIO
 // from the floppy driver) is "no disk", as Windows' floppy driver answers (31).
 DWORD OpenErrorOfErrno(int errnoValue)
@@ -250,6 +263,9 @@ BOOL PosixPlatform::DeviceIoControl(HANDLE device, DWORD code, void*, DWORD, voi
     const int fd = DriveFd(device);
     if (fd < 0) {
         return Fail(ERROR_INVALID_HANDLE);
+    }
+    if (code == IOCTL_DISK_IS_WRITABLE) {
+        return IsWritable(fd);
     }
     if (code != IOCTL_DISK_GET_DRIVE_GEOMETRY || out == nullptr || outSize < sizeof(DISK_GEOMETRY)) {
         return Fail(ERROR_INVALID_FUNCTION);
