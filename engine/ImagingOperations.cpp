@@ -248,7 +248,7 @@ int ProbeDrive(const FloppyDrive& drive, DISK_GEOMETRY& geometry)
 WriteProtection AskWriteProtection(const FloppyDrive& drive, DWORD& error)
 {
     HANDLE hDrive = INVALID_HANDLE_VALUE;
-    if (OpenFloppyDriveQuietly(drive, hDrive, error) != EngineStatus::Success) {
+    if (OpenFloppyDriveQuietly(drive, DriveUse::Reading, hDrive, error) != EngineStatus::Success) {
         return WriteProtection::Unknown;
     }
     const ScopedPlatformHandle opened(hDrive);

@@ -51,14 +51,23 @@ BOOL Fail(DWORD error)
     return FALSE;
 }
 
-// A block device answers with its read-only flag, which the floppy and SCSI
-// disk drivers set from the disk's write-protect tab; an image file has no
+// The floppy driver keeps the disk's write-protect tab in its drive state
+// (read at the open; it leaves the block device's read-only flag at 0); the
+// SCSI disk driver sets the read-only flag from the tab. An image file has no
 // tab and counts as writable, whatever its permissions.
 BOOL IsWritable(int fd)
 {
     struct stat status {};
+    if (::fstat(fd, &status) != 0) {
+        return Fail(Win32ErrorOfErrno(errno));
+    }
+    floppy_drive_struct drive{};
     int readOnly = 0;
-    if (::fstat(fd, &status) != 0 || (S_ISBLK(status.st_mode) && ::ioctl(fd, BLKROGET, &readOnly) != 0)) {
+    if (!S_ISBLK(status.st_mode)) {
+        readOnly = 0;
+    } else if (::ioctl(fd, FDGETDRVSTAT, &drive) == 0) {
+        readOnly = (drive.flags & FD_DISK_WRITABLE) == 0;
+    } else if (::ioctl(fd, BLKROGET, &readOnly) != 0) {
         return Fail(Win32ErrorOfErrno(errno));
     }
     return readOnly != 0 ? Fail(ERROR_WRITE_PROTECT) : TRUE;
