@@ -17,6 +17,7 @@ packages=(
     gddrescue                   # ddrescuelog checks the rescue map
     g++ libssl-dev zlib1g-dev   # the native program, and libcrypto and zlib for its digests
     help2man dpkg-dev           # its man page, and the dependencies of its Debian package
+    qemu-system-x86 busybox-static cpio kmod xz-utils socat  # tests/vm's virtual machine
     "$@"
 )
 
