@@ -22,25 +22,6 @@ constexpr char kRead = '+', kUnreadable = '-', kNotRead = '?';
 constexpr char kFolderTag[] = "# Trakoni-Folder: ";
 constexpr char kDiskTag[] = "# Trakoni-Disk: ";
 
-// Errors in which the drive says the medium itself failed: a bad piece.
-bool MediumFailed(DWORD error)
-{
-    switch (error) {
-    case ERROR_CRC:
-    case ERROR_SEEK:
-    case ERROR_SECTOR_NOT_FOUND:
-    case ERROR_READ_FAULT:
-    case ERROR_IO_DEVICE:
-    case ERROR_FLOPPY_ID_MARK_NOT_FOUND:
-    case ERROR_FLOPPY_WRONG_CYLINDER:
-    case ERROR_FLOPPY_UNKNOWN_ERROR:
-    case ERROR_FLOPPY_BAD_REGISTERS:
-        return true;
-    default:
-        return false;
-    }
-}
-
 // Errors in which the drive says its disk has gone or been changed: asking the
 // disk again would not tell another disk from this one.
 bool DiskChanged(DWORD error)
@@ -200,15 +181,16 @@ std::string UnreadableRuns(const std::string& track)
 
 class Rescue {
 public:
-    Rescue(OpenedDrive& session, const std::string& folder, const RescueOptions& options,
-           std::string& sectors)
-        : m_session(session), m_folder(folder), m_options(options), m_sectors(sectors),
+    Rescue(const FloppyDrive& drive, OpenedDrive& session, const std::string& folder,
+           const RescueOptions& options, std::string& sectors)
+        : m_drive(drive), m_session(session), m_folder(folder), m_options(options), m_sectors(sectors),
           m_map(options.map.empty() ? JoinPath(folder, "rescue.map") : options.map),
           m_folderIdentity(FolderIdentity(folder)),
           m_diskIdentity(DiskIdentity(session.geometry, session.bytesPerCylinder)),
           m_sectorBytes(session.geometry.BytesPerSector),
           m_perTrack(static_cast<int>(session.geometry.SectorsPerTrack)),
-          m_perCylinder(m_perTrack * static_cast<int>(session.geometry.TracksPerCylinder))
+          m_perCylinder(m_perTrack * static_cast<int>(session.geometry.TracksPerCylinder)),
+          m_witnessBytes(m_sectorBytes)
     {
     }
 
@@ -334,6 +316,7 @@ private:
                               " sector " + std::to_string(s % m_perTrack + 1) +
                               " differs from " + CylinderFileName(m_folder, cylinder) + ")");
             }
+            Remember(s, file + within);
             break;
         }
         return EngineStatus::Success;
@@ -375,11 +358,14 @@ private:
                 return FileNotWritten();
             }
             std::fill_n(m_sectors.begin() + first, sectors, kRead);
-        } else if (!PieceFailed(read, first)) {
-            ShowEngineError("Could not read from disk.  Disk might be damaged or missing.");
-            return read.outcome == TransferOutcome::Refused ? EngineStatus::TransferRefused
-                                                            : EngineStatus::TransferFailed;
-        } else if (sectors == 1 && m_sectors[static_cast<size_t>(first)] != kUnreadable) {
+            Remember(static_cast<size_t>(first + sectors - 1), place + bytes - m_sectorBytes);
+            return SaveMap();
+        }
+        const int failed = WhyPieceFailed(read);
+        if (failed != EngineStatus::Success) {
+            return failed;
+        }
+        if (sectors == 1 && m_sectors[static_cast<size_t>(first)] != kUnreadable) {
             // Its marker says so only now: before, it said "not read yet".
             m_sectors[static_cast<size_t>(first)] = kUnreadable;
             FillWithMarker(place, m_sectorBytes, kUnreadable);
@@ -391,36 +377,50 @@ private:
         return SaveMap();
     }
 
-    // Whether a failed request means a bad piece, not a disk that has gone
-    // (which reading on would only mark unreadable): yes when the drive says
-    // the medium failed; otherwise (under Wine a bad sector of a block device
-    // reports "not ready") only if the disk still answers as before.
-    bool PieceFailed(const TransferResult& read, int first)
+    // Success when a failed request means a bad piece: whatever the error
+    // (EIO, or "not ready" under Wine, comes from a bad sector and from a
+    // disk pulled out alike), only while the disk still answers as before.
+    // A disk that has gone or changed stops the rescue, its sectors not tried.
+    int WhyPieceFailed(const TransferResult& read)
     {
         if (read.outcome == TransferOutcome::NoEvent ||
-            read.outcome == TransferOutcome::WaitFailed || DiskChanged(read.error)) {
-            return false;
+            read.outcome == TransferOutcome::WaitFailed) {
+            ShowEngineError("Could not read from disk.  Disk might be damaged or missing.");
+            return EngineStatus::TransferFailed;
         }
-        return MediumFailed(read.error) || DiskAnswers(first);
+        if (!DiskChanged(read.error) && DiskAnswers()) {
+            return EngineStatus::Success;
+        }
+        ShowEngineError("the disk in " + m_drive.name + " was taken out (or changed); " +
+                        Grouped(Count(kRead)) + " of " + Grouped(m_sectors.size()) +
+                        " sectors read, the rest not tried yet: put it back and run again "
+                        "with the map");
+        return EngineStatus::Failure;
     }
 
-    // The geometry asked again is the session's, and the read sector nearest
-    // before `first` (or after it) reads again, into the spare cylinder.
-    bool DiskAnswers(int first)
+    // The geometry asked again is the session's, and the last sector read
+    // (if any) reads again, into the spare cylinder, as it read before.
+    bool DiskAnswers()
     {
         DISK_GEOMETRY now{};
         if (GetDriveGeometry(m_session.drive.Get(), now) != EngineStatus::Success ||
             !SameGeometry(now, m_session.geometry)) {
             return false;
         }
-        size_t known = m_sectors.rfind(kRead, static_cast<size_t>(first));
-        known = known == std::string::npos ? m_sectors.find(kRead) : known;
-        if (known == std::string::npos) {
+        if (m_witness == std::string::npos) {
             return true;  // nothing read yet to compare with
         }
         unsigned char* spare = m_session.Buffer() + m_session.bytesPerCylinder;
-        return ReadRange(m_session.drive.Get(), spare, ULONGLONG{m_sectorBytes} * known,
-                         m_sectorBytes).outcome == TransferOutcome::Complete;
+        return ReadRange(m_session.drive.Get(), spare, ULONGLONG{m_sectorBytes} * m_witness,
+                         m_sectorBytes).outcome == TransferOutcome::Complete &&
+               std::equal(spare, spare + m_sectorBytes, m_witnessBytes.begin());
+    }
+
+    // Keeps sector `sector` as read, to tell this disk by later.
+    void Remember(size_t sector, const unsigned char* bytes)
+    {
+        m_witness = sector;
+        std::copy_n(bytes, m_sectorBytes, m_witnessBytes.begin());
     }
 
     // Written under another name first and then renamed over the map, so that
@@ -482,6 +482,7 @@ private:
         return EngineStatus::Failure;
     }
 
+    const FloppyDrive& m_drive;
     OpenedDrive& m_session;
     const std::string& m_folder;
     const RescueOptions& m_options;
@@ -493,6 +494,8 @@ private:
     const int m_perTrack;
     const int m_perCylinder;
     ULONGLONG m_position = 0;
+    size_t m_witness = std::string::npos;
+    std::vector<unsigned char> m_witnessBytes;
 };
 
 }  // namespace
@@ -504,7 +507,7 @@ int RescueDiskToFiles(const FloppyDrive& drive, const std::string& folder,
     result = RescueResult{};
     OpenedDrive session;
     // The second cylinder is the spare that tells whether the disk still answers.
-    const int opened = OpenDrive(drive, session, 2);
+    const int opened = OpenDrive(drive, DriveUse::Reading, session, 2);
     if (opened != EngineStatus::Success) {
         return opened;
     }
@@ -512,7 +515,7 @@ int RescueDiskToFiles(const FloppyDrive& drive, const std::string& folder,
     result.tracksPerCylinder = static_cast<int>(session.geometry.TracksPerCylinder);
     const uint32_t perCylinder = session.bytesPerCylinder / session.geometry.BytesPerSector;
     result.sectors.assign(size_t{perCylinder} * kCylinderCount, kNotRead);
-    return Rescue(session, folder, options, result.sectors).Run();
+    return Rescue(drive, session, folder, options, result.sectors).Run();
 }
 
 std::string RescueSummary(const RescueResult& result)

@@ -68,7 +68,9 @@ struct RescueResult {
 // holds it. Returns Success when every sector was read, RescueIncomplete when
 // some are unreadable, Interrupted, or the status of a failure after its
 // message: the drive cannot be opened, the map is refused or a file cannot be
-// read or written, or the disk has gone (the map keeps what was read).
+// read or written, or the disk has gone or changed (after any failed request
+// the disk must still answer as before; the map keeps what was read, and the
+// rest as not tried).
 int RescueDiskToFiles(const FloppyDrive& drive, const std::string& folder,
                       const RescueOptions& options,
                       RescueResult& result);

@@ -14,6 +14,16 @@ namespace {
 // The data rights of a raw volume transfer (3), not the generic read/write
 // rights.
 constexpr DWORD kVolumeDataAccess = FILE_READ_DATA | FILE_WRITE_DATA;
+
+DWORD AccessFor(DriveUse use)
+{
+#ifdef _WIN32
+    static_cast<void>(use);
+    return kVolumeDataAccess;
+#else
+    return use == DriveUse::Writing ? kVolumeDataAccess : FILE_READ_DATA;
+#endif
+}
 constexpr DWORD kWaitSliceMs = 500;
 
 void ShowDriveError(const std::string& text, const char* caption)
@@ -107,11 +117,11 @@ ULONGLONG CylinderOffset(uint32_t bytesPerCylinder, int cylinder)
 
 }  // namespace
 
-int OpenFloppyDriveQuietly(const FloppyDrive& drive, HANDLE& hDrive, DWORD& error)
+int OpenFloppyDriveQuietly(const FloppyDrive& drive, DriveUse use, HANDLE& hDrive, DWORD& error)
 {
     FloppyPlatform& platform = CurrentPlatform();
-    hDrive = platform.CreateFileA(drive.devicePath.c_str(), kVolumeDataAccess, 0, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_OVERLAPPED, nullptr);
+    hDrive = platform.CreateFileA(drive.devicePath.c_str(), AccessFor(use), 0, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (hDrive != INVALID_HANDLE_VALUE) {
         error = ERROR_SUCCESS;
         return EngineStatus::Success;
@@ -128,10 +138,10 @@ int OpenFloppyDriveQuietly(const FloppyDrive& drive, HANDLE& hDrive, DWORD& erro
     }
 }
 
-int OpenFloppyDrive(const FloppyDrive& drive, HANDLE& hDrive)
+int OpenFloppyDrive(const FloppyDrive& drive, DriveUse use, HANDLE& hDrive)
 {
     DWORD error = ERROR_SUCCESS;
-    const int opened = OpenFloppyDriveQuietly(drive, hDrive, error);
+    const int opened = OpenFloppyDriveQuietly(drive, use, hDrive, error);
     if (opened == EngineStatus::Success) {
         return EngineStatus::Success;
     }

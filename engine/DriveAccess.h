@@ -7,16 +7,22 @@
 #include "engine/FloppyDrive.h"
 #include "platform/Win32.h"
 
+// What an operation does with the disk. On a POSIX system a drive that is only
+// read is opened for reading alone, so that read permission is enough and a
+// write-protected disk or a read-only image reads; on Windows the raw volume
+// is always asked for both data rights, as the dialog always has.
+enum class DriveUse { Reading, Writing };
+
 // Opens the drive as OpenFloppyDrive does but shows nothing. Returns 0 and a
 // valid handle, or 11 (in use), 12 (no disk) or 2 (any other refusal) with
 // the open's error in `error`.
-int OpenFloppyDriveQuietly(const FloppyDrive& drive, HANDLE& hDrive, DWORD& error);
+int OpenFloppyDriveQuietly(const FloppyDrive& drive, DriveUse use, HANDLE& hDrive, DWORD& error);
 
 // Opens the drive's raw device (\\.\X: for a letter) exclusively for
-// overlapped reading and writing. Returns 0 and a valid handle (the caller
-// closes it), or 1 after one "ERROR" message box with `hDrive` left at
+// overlapped transfers. Returns 0 and a valid handle (the caller closes it),
+// or 1 after one "ERROR" message box with `hDrive` left at
 // INVALID_HANDLE_VALUE.
-int OpenFloppyDrive(const FloppyDrive& drive, HANDLE& hDrive);
+int OpenFloppyDrive(const FloppyDrive& drive, DriveUse use, HANDLE& hDrive);
 
 // Asks the driver for the medium's geometry. Returns 0 or 1; shows nothing.
 int GetDriveGeometry(HANDLE hDrive, DISK_GEOMETRY& geometry);

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/DriveAccess.h"
 #include "engine/FloppyDrive.h"
 #include "platform/ScopedHandle.h"
 
@@ -27,4 +28,4 @@ struct OpenedDrive {
 
 // Opens the drive, asks its geometry and allocates one buffer of `cylinders`
 // cylinders. Returns 0, or the status after its message.
-int OpenDrive(const FloppyDrive& drive, OpenedDrive& session, int cylinders = 1);
+int OpenDrive(const FloppyDrive& drive, DriveUse use, OpenedDrive& session, int cylinders = 1);

@@ -15,10 +15,10 @@ void ShowEngineError(const std::string& text, const char* caption)
     CurrentPlatform().MessageBoxA(nullptr, text.c_str(), caption, MB_ICONERROR | MB_OK);
 }
 
-int OpenDrive(const FloppyDrive& drive, OpenedDrive& session, int cylinders)
+int OpenDrive(const FloppyDrive& drive, DriveUse use, OpenedDrive& session, int cylinders)
 {
     HANDLE hDrive = INVALID_HANDLE_VALUE;
-    if (OpenFloppyDrive(drive, hDrive) != EngineStatus::Success ||
+    if (OpenFloppyDrive(drive, use, hDrive) != EngineStatus::Success ||
         hDrive == INVALID_HANDLE_VALUE) {
         return EngineStatus::DriveNotOpened;
     }
@@ -141,7 +141,7 @@ int CopyFilesToDisk(char letter, const std::string& folder)
 int CopyDiskToFiles(const FloppyDrive& drive, const std::string& folder, CylinderObserver* observer)
 {
     OpenedDrive session;
-    const int opened = OpenDrive(drive, session);
+    const int opened = OpenDrive(drive, DriveUse::Reading, session);
     if (opened != EngineStatus::Success) {
         return opened;
     }
@@ -158,7 +158,7 @@ int CopyDiskToFiles(const FloppyDrive& drive, const std::string& folder, Cylinde
 int CopyFilesToDisk(const FloppyDrive& drive, const std::string& folder, CylinderObserver* observer)
 {
     OpenedDrive session;
-    const int opened = OpenDrive(drive, session);
+    const int opened = OpenDrive(drive, DriveUse::Writing, session);
     if (opened != EngineStatus::Success) {
         return opened;
     }
@@ -181,7 +181,7 @@ int VerifyDiskAgainstFiles(const FloppyDrive& drive, const std::string& folder,
     // One buffer of two cylinders: the disk's in the first half, the file's in
     // the second.
     OpenedDrive session;
-    const int opened = OpenDrive(drive, session, 2);
+    const int opened = OpenDrive(drive, DriveUse::Reading, session, 2);
     if (opened != EngineStatus::Success) {
         return opened;
     }
@@ -214,7 +214,7 @@ int VerifyDiskAgainstFiles(const FloppyDrive& drive, const std::string& folder,
 int ReadDisk(const FloppyDrive& drive, CylinderObserver* observer)
 {
     OpenedDrive session;
-    const int opened = OpenDrive(drive, session);
+    const int opened = OpenDrive(drive, DriveUse::Reading, session);
     if (opened != EngineStatus::Success) {
         return opened;
     }
@@ -225,7 +225,7 @@ int ProbeDrive(const FloppyDrive& drive, DISK_GEOMETRY& geometry)
 {
     HANDLE hDrive = INVALID_HANDLE_VALUE;
     DWORD error = ERROR_SUCCESS;
-    const int status = OpenFloppyDriveQuietly(drive, hDrive, error);
+    const int status = OpenFloppyDriveQuietly(drive, DriveUse::Reading, hDrive, error);
     if (status != EngineStatus::Success) {
         return status;
     }

@@ -2,7 +2,9 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <linux/fd.h>
 #include <linux/fs.h>
+#include <linux/major.h>
 #include <pwd.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -10,9 +12,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+
+#include "platform/FloppyFormats.h"
 
 namespace {
 
@@ -72,18 +77,67 @@ std::string NameOfGroup(gid_t gid)
     return entry != nullptr ? entry->gr_name : std::to_string(gid);
 }
 
-std::string NoAccess(const std::string& path, const struct stat& status)
+// Why the user may not do with `path` what is asked (read it, and write it
+// `forWriting`), naming the permission missing, or an empty text.
+std::string NoAccess(const std::string& path, const struct stat& status, bool forWriting)
 {
+    const bool mayRead = ::access(path.c_str(), R_OK) == 0;
+    const bool mayWrite = !forWriting || ::access(path.c_str(), W_OK) == 0;
+    if (mayRead && mayWrite) {
+        return {};
+    }
+    const char* missing = !mayRead && !mayWrite ? "read and write" : !mayRead ? "read" : "write";
+    const mode_t groupBits = (mayRead ? 0 : S_IRGRP) | (mayWrite ? 0 : S_IWGRP);
     const std::string me = NameOfUser(::geteuid());
     const std::string group = NameOfGroup(status.st_gid);
-    std::string text = "you (" + me + ") cannot read and write " + path + ": it belongs to " +
+    std::string text = "you (" + me + ") cannot " + missing + " " + path + ": it belongs to " +
                        NameOfUser(status.st_uid) + ", group " + group + ". ";
-    const bool groupMay = (status.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
+    const bool groupMay = (status.st_mode & groupBits) == groupBits;
     if (groupMay && status.st_gid != 0) {
         return text + "Run as root, or join the group " + group + ": sudo usermod -aG " + group +
                " " + me + ", then log in again";
     }
     return text + "Only its owner may: run as root";
+}
+
+// What the floppy driver (/dev/fdN) says of its disk. Its size in sysfs is 0
+// until the device is first opened, which tells nothing: only an open without
+// O_NONBLOCK tells (ENXIO: no disk), and after it FDGETPRM the format found.
+std::string WhyNoFloppyDisk(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        // Any other refusal is the engine's open's to report.
+        return errno == ENXIO ? "There is no disk in drive " + path : "";
+    }
+    floppy_struct format{};
+    const bool asked = ::ioctl(fd, FDGETPRM, &format) == 0;
+    ::close(fd);
+    if (asked && FloppyFormatOfSize(LONGLONG{format.size} * kFloppySectorBytes) == nullptr) {
+        return "The disk in " + path + " is of no standard floppy format (" +
+               std::to_string(format.size) + " sectors)";
+    }
+    return {};
+}
+
+// The floppy driver refuses an open for writing of a write-protected disk
+// (EROFS) and leaves the device's read-only flag at 0; the SCSI disk driver
+// and `blockdev --setro` set the flag.
+bool IsWriteProtected(const std::string& path)
+{
+    int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0 && errno == EROFS) {
+        return true;
+    }
+    if (fd < 0) {
+        fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    }
+    int readOnly = 0;
+    const bool asked = fd >= 0 && ::ioctl(fd, BLKROGET, &readOnly) == 0;
+    if (fd >= 0) {
+        ::close(fd);
+    }
+    return asked && readOnly != 0;
 }
 
 std::string WhyNotABlockDrive(const std::string& path, const struct stat& status, bool forWriting)
@@ -102,23 +156,19 @@ std::string WhyNotABlockDrive(const std::string& path, const struct stat& status
     if (!mountPoint.empty()) {
         return path + " is mounted on " + mountPoint + "; unmount it first: umount " + mountPoint;
     }
-    if (::access(path.c_str(), R_OK | W_OK) != 0) {
-        return NoAccess(path, status);
+    const std::string denied = NoAccess(path, status, forWriting);
+    if (!denied.empty()) {
+        return denied;
     }
-    if (bytes == 0) {
-        return "There is no disk in drive " + path;
+    const std::string noDisk = major(status.st_rdev) == FLOPPY_MAJOR ? WhyNoFloppyDisk(path)
+                               : bytes == 0 ? "There is no disk in drive " + path
+                                            : "";
+    if (!noDisk.empty()) {
+        return noDisk;
     }
-    if (forWriting) {
-        const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-        int readOnly = 0;
-        const bool asked = fd >= 0 && ::ioctl(fd, BLKROGET, &readOnly) == 0;
-        if (fd >= 0) {
-            ::close(fd);
-        }
-        if (asked && readOnly != 0) {
-            return "The disk in " + path +
-                   " is write-protected: slide its tab to close the hole, and try again";
-        }
+    if (forWriting && IsWriteProtected(path)) {
+        return "The disk in " + path +
+               " is write-protected: slide its tab to close the hole, and try again";
     }
     return {};
 }
@@ -166,8 +216,5 @@ std::string WhyNotADrive(const std::string& path, bool forWriting)
     if (!S_ISREG(status.st_mode)) {
         return path + " is neither a block device nor a disk image file";
     }
-    if (::access(path.c_str(), R_OK | W_OK) != 0) {
-        return NoAccess(path, status);
-    }
-    return {};
+    return NoAccess(path, status, forWriting);
 }

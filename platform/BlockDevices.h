@@ -18,7 +18,7 @@ std::vector<RemovableBlockDevice> FindRemovableFloppyDevices();
 
 // Why `path` cannot be a drive, in a message that says how to fix it, or an
 // empty text. A drive is a block device or an image file; a block device must
-// be a whole device of at most 3 MiB with a disk in it, and not mounted; the
-// user must be able to read and write it; and, `forWriting`, its disk must not
-// be write-protected.
+// be a whole device of at most 3 MiB with a disk of a floppy's in it, and not
+// mounted; the user must be able to read it and, `forWriting`, write it; and
+// then its disk must not be write-protected.
 std::string WhyNotADrive(const std::string& path, bool forWriting);

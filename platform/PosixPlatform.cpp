@@ -29,7 +29,6 @@ thread_local DWORD t_lastError = ERROR_SUCCESS;
 struct Descriptor {
     int fd;
     bool event;
-    bool readOnly = false;  // a write-protected disk, opened for reading alone
 };
 
 Descriptor* DescriptorOf(HANDLE handle)
@@ -52,11 +51,12 @@ BOOL Fail(DWORD error)
     return FALSE;
 }
 
-// At the open, a drive without a medium is "no disk", as Windows' floppy
-// driver answers (31).
+// At the open, a drive without a medium (ENOMEDIUM from the SCSI disk, ENXIO
+// from the floppy driver) is "no disk", as Windows' floppy driver answers (31).
 DWORD OpenErrorOfErrno(int errnoValue)
 {
-    return errnoValue == ENOMEDIUM ? ERROR_GEN_FAILURE : Win32ErrorOfErrno(errnoValue);
+    return errnoValue == ENOMEDIUM || errnoValue == ENXIO ? ERROR_GEN_FAILURE
+                                                          : Win32ErrorOfErrno(errnoValue);
 }
 
 // Opens `path` for `flags` with direct I/O, or without it on a file system
@@ -174,14 +174,15 @@ DWORD Win32ErrorOfErrno(int errnoValue)
     switch (errnoValue) {
     case 0:
         return ERROR_SUCCESS;
-    case EIO:
+    case ENODATA:  // the SCSI disk's "Medium Error"
+    case EIO:      // also a disk pulled out: the rescue asks the disk again
     case EILSEQ:
     case EBADMSG:
         return ERROR_CRC;  // the medium failed this range
     case ENOMEDIUM:
+    case ENXIO:  // the floppy driver's empty drive
         return ERROR_NO_MEDIA_IN_DRIVE;
     case ENODEV:
-    case ENXIO:
         return ERROR_DEV_NOT_EXIST;  // the device has gone
     case ETIMEDOUT:
         return ERROR_NOT_READY;
@@ -227,13 +228,9 @@ HANDLE PosixPlatform::CreateFileA(const char* path, DWORD access, DWORD shareMod
     // Exclusive: the kernel refuses a mounted block device, or one another
     // program holds exclusively, with EBUSY. An image file is locked instead.
     const int flags = (writing ? O_RDWR : O_RDONLY) | O_CLOEXEC | (device && shareMode == 0 ? O_EXCL : 0);
-    int fd = OpenDirect(path, flags);
-    // A write-protected disk still reads, and is what an archivist images:
-    // opened for reading, its writes fail as write-protected.
-    const bool readOnly = fd < 0 && errno == EROFS && writing;
-    if (readOnly) {
-        fd = OpenDirect(path, (flags & ~O_RDWR) | O_RDONLY);
-    }
+    // Opened for reading alone when only read: read permission is enough, and
+    // a write-protected disk or a read-only image is what an archivist reads.
+    const int fd = OpenDirect(path, flags);
     if (fd < 0) {
         Fail(OpenErrorOfErrno(errno));
         return INVALID_HANDLE_VALUE;
@@ -244,7 +241,7 @@ HANDLE PosixPlatform::CreateFileA(const char* path, DWORD access, DWORD shareMod
         Fail(OpenErrorOfErrno(error));
         return INVALID_HANDLE_VALUE;
     }
-    return new Descriptor{fd, false, readOnly};
+    return new Descriptor{fd, false};
 }
 
 BOOL PosixPlatform::DeviceIoControl(HANDLE device, DWORD code, void*, DWORD, void* out,
@@ -301,9 +298,6 @@ BOOL PosixPlatform::WriteFile(HANDLE file, const void* buffer, DWORD bytes, DWOR
     const int fd = DriveFd(file);
     if (fd < 0 || overlapped == nullptr) {
         return Fail(fd < 0 ? ERROR_INVALID_HANDLE : ERROR_INVALID_PARAMETER);
-    }
-    if (DescriptorOf(file)->readOnly) {
-        return Complete(overlapped, EROFS, 0, done);
     }
     Bounce bounce(const_cast<void*>(buffer), bytes);
     if (bounce.Failed()) {

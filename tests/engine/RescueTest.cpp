@@ -18,8 +18,9 @@ const std::string kIdentity = "\n# Trakoni-Disk: 1474560 bytes, 80 x 2 x 18 x 51
 // reads (-1: every read) with `error`.
 struct Damage { int first, count, times; DWORD error = ERROR_CRC; };
 // From the nth read on (-1: never) the disk is gone: reads are refused ('r'), or fail when they complete ('f'),
-// or a 720 KB disk is in the drive ('s').
-struct Vanish { int nth = -1; DWORD error = 0; char how = 'f'; };
+// or a 720 KB disk is in the drive ('s'), or another 1.44 MB one whose first read fails ('o'); `read` sectors
+// were read by then, as the message says.
+struct Vanish { int nth = -1; DWORD error = 0; char how = 'f'; const char* read = ""; };
 
 struct RescueCase {
     const char* name;
@@ -34,21 +35,25 @@ struct RescueCase {
 
 const RescueCase kCases[] = {
     {"healthy", {}, {}, -1, 0, 80, "+168000", "0 of 2,880 sectors unreadable", "C@0", 0},
-    {"bad sectors on one track", {{634, 2, -1}, {638, 1, -1}}, {}, -1, 13, 109, "+4F400 -400 +400 -200 +118200",
+    {"bad sectors on one track", {{634, 2, -1}, {638, 1, -1}}, {}, -1, 13, 123, "+4F400 -400 +400 -200 +118200",
      "3 of 2,880 sectors unreadable: cylinder 17 head 1 sectors 5-6, 9", "C@0 T@17 S@17 R1/3@17:3 R2/3@17:3 R3/3@17:3", 3},
-    {"a bad track", {{1440, 18, -1}}, {}, -1, 13, 154, "+B4000 -2400 +B1C00",
+    {"a bad track", {{1440, 18, -1}}, {}, -1, 13, 228, "+B4000 -2400 +B1C00",
      "18 of 2,880 sectors unreadable: cylinder 40 head 0 sectors 1-18", "C@0 T@40 S@40 R1/3@40:18 R2/3@40:18 R3/3@40:18", 1},
-    {"a sector that reads on the second try", {{634, 1, 1}}, {}, -1, 0, 82, "+168000", "0 of 2,880 sectors unreadable", "C@0 T@17", 0},
-    {"a sector that reads on the last retry", {{634, 1, 5}}, {}, -1, 0, 103, "+168000",
+    {"a sector that reads on the second try", {{634, 1, 1}}, {}, -1, 0, 83, "+168000", "0 of 2,880 sectors unreadable", "C@0 T@17", 0},
+    {"a sector that reads on the last retry", {{634, 1, 5}}, {}, -1, 0, 108, "+168000",
      "0 of 2,880 sectors unreadable", "C@0 T@17 S@17 R1/3@17:1 R2/3@17:1 R3/3@17:1", 0},
-    {"the first and the last sector", {{0, 1, -1}, {2879, 1, -1}}, {}, -1, 13, 126, "-200 +167C00 -200",
+    {"the first and the last sector", {{0, 1, -1}, {2879, 1, -1}}, {}, -1, 13, 137, "-200 +167C00 -200",
      "2 of 2,880 sectors unreadable: cylinder 0 head 0 sector 1; cylinder 79 head 1 sector 18",
      "C@0 T@0 S@0 R1/3@0:2 R2/3@0:2 R3/3@0:2", 2},
-    {"the disk goes among the cylinders", {{634, 1, -1}}, {40, ERROR_NOT_READY, 'r'}, -1, 4, 42, "+4C800 ?4800 +63000 ?B4000",
-     "0 of 2,880 sectors unreadable, 1,476 not read", "C@0", 41},
-    {"the disk goes among the sectors", {{634, 1, -1}}, {84, ERROR_NO_MEDIA_IN_DRIVE}, -1, 6, 85, "+4F000 ?2000 +117000",
-     "0 of 2,880 sectors unreadable, 16 not read", "C@0 T@17 S@17", 16},
-    {"a disk of another format put in", {}, {40, 0, 's'}, -1, 6, 41, "+B4000 ?B4000", "0 of 2,880 sectors unreadable, 1,440 not read", "C@0", 40},
+    {"the disk goes among the cylinders", {{634, 1, -1}}, {40, ERROR_NOT_READY, 'r', "1,368"}, -1, 1, 42, "+4C800 ?4800 +5E800 ?B8800",
+     "0 of 2,880 sectors unreadable, 1,512 not read", "C@0", 42},
+    {"the disk goes among the sectors", {{634, 1, -1}}, {84, ERROR_NO_MEDIA_IN_DRIVE, 'f', "2,862"}, -1, 1, 85, "+4EC00 ?2400 +117000",
+     "0 of 2,880 sectors unreadable, 18 not read", "C@0 T@17 S@17", 1},
+    {"the disk pulled out, failing as a bad sector does", {}, {40, ERROR_CRC, 'f', "1,440"}, -1, 1, 42, "+B4000 ?B4000",
+     "0 of 2,880 sectors unreadable, 1,440 not read", "C@0", 40},
+    {"another disk of this format put in", {}, {40, ERROR_CRC, 'o', "1,440"}, -1, 1, 42, "+B4000 ?B4000",
+     "0 of 2,880 sectors unreadable, 1,440 not read", "C@0", 40},
+    {"a disk of another format put in", {}, {40, 0, 's', "1,440"}, -1, 1, 41, "+B4000 ?B4000", "0 of 2,880 sectors unreadable, 1,440 not read", "C@0", 40},
     {"bad sectors that say the disk is not ready", {{634, 2, -1, ERROR_NOT_READY}}, {}, -1, 13, 116, "+4F400 -400 +118800",
      "2 of 2,880 sectors unreadable: cylinder 17 head 1 sectors 5-6", "C@0 T@17 S@17 R1/3@17:2 R2/3@17:2 R3/3@17:2", 2},
     {"stopped by the user", {}, {}, 50, 9, 50, "+E1000 ?87000", "0 of 2,880 sectors unreadable, 1,080 not read", "C@0", 30},
@@ -120,6 +125,7 @@ TEST(DiskRescue, ReadsAroundTheDamageMarksItAndCompletesTheSetOnceItIsGone)
         floppy.platform.OnCall(Api::ReadFile, c.vanish.nth, [&] {
             c.vanish.how == 'r' ? floppy.platform.FailCall(Api::ReadFile, c.vanish.error)
             : c.vanish.how == 'f' ? floppy.platform.AddBadArea(0, disk.size(), c.vanish.error)
+            : c.vanish.how == 'o' ? (floppy.platform.Medium('A') = Pattern(disk.size(), 0, 'E'), floppy.platform.AddBadArea(0, disk.size(), c.vanish.error, 1))
                                   : floppy.platform.InsertMedium('A', Slice(disk, 0, k720.MediumBytes()), MakeGeometry(2, 9, 512));
         });
         Recorder recorder;
@@ -127,7 +133,9 @@ TEST(DiskRescue, ReadsAroundTheDamageMarksItAndCompletesTheSetOnceItIsGone)
         EXPECT_EQ(RescueDiskToFiles('A', folder.Path(), {3, "", &recorder}, result), c.status);
         EXPECT_EQ(floppy.platform.CallsTo(Api::ReadFile).size(), c.reads);
         EXPECT_EQ(floppy.platform.CallsTo(Api::WriteFile).size(), 0u) << "the source disk is never written";
-        EXPECT_EQ(Boxes(floppy.platform), c.vanish.nth >= 0 ? std::vector<std::string>{"Error: Could not read from disk.  Disk might be damaged or missing."} : std::vector<std::string>{});
+        const std::string gone = std::string("Error: the disk in A: was taken out (or changed); ") + c.vanish.read +
+                                 " of 2,880 sectors read, the rest not tried yet: put it back and run again with the map";
+        EXPECT_EQ(Boxes(floppy.platform), c.vanish.nth >= 0 ? std::vector<std::string>{gone} : std::vector<std::string>{});
         EXPECT_EQ(recorder.passes, c.passes);
         ExpectNothingLeaked(floppy.platform);
 

@@ -78,6 +78,7 @@ refusals() {
     expect_refusal "write-protected" "is write-protected" "$exe" write "$t/other" "$drive"
     run "read of a write-protected disk" "$exe" read "$drive" "$t/protected"
     expect_status 0 "read of a write-protected disk"
+    joined_is "$t/protected" "$TRAKONI_FAULT_IMAGE" "read of a write-protected disk: the set is not the disk"
     blockdev --setrw "$drive"
     # Held exclusively by another program, as a mounted disk is.
     rm -f "$work/holder"
@@ -89,8 +90,15 @@ refusals() {
     kill "$holder"
     # Another user: the program is copied where that user can reach it.
     chmod 755 "$t" "$t/bin" && cp "$exe" "$t/bin/" && chmod 777 "$t"
-    expect_refusal "no permission" "cannot read and write $drive: it belongs to root" \
-        setpriv --reuid=nobody --regid=nogroup --clear-groups "$t/bin/trakoni-cli" read "$drive" "$t/into"
+    local nobody=(setpriv --reuid=nobody --regid=nogroup --clear-groups "$t/bin/trakoni-cli")
+    expect_refusal "no permission" "cannot read $drive: it belongs to root" "${nobody[@]}" read "$drive" "$t/into"
+    # Read permission is enough to read: an image file of mode 444 is read, not written.
+    cp "$work/disk.img" "$t/ro.img" && chmod 444 "$t/ro.img"
+    run "read of a read-only image" "${nobody[@]}" read "$t/ro.img" "$t/ro-set"
+    expect_status 0 "read of a read-only image"
+    joined_is "$t/ro-set" "$work/disk.img" "read of a read-only image: the set is not the image"
+    expect_refusal "no write permission" "cannot write $t/ro.img: it belongs to root" "${nobody[@]}" write "$t/ro-set" "$t/ro.img"
+    cmp -s "$t/ro.img" "$work/disk.img" || fail "no write permission: the image was written"
 }
 
 # interrupt SIGNAL STATUS WHAT WORDS...: the program stopped by SIGNAL while it
