@@ -156,17 +156,20 @@ no_set /tmp/unplugged
 end
 
 # The program's read of the USB disk beside dd's (one request a cylinder, into
-# a file as the program writes files), and the program's start alone.
-seconds() { awk '{ print $1 }' /proc/uptime; }
-t0=$(seconds)
-for round in $(seq "$rounds"); do trakoni-cli --version >/dev/null; done
-t1=$(seconds)
-for round in $(seq "$rounds"); do dd if="$usb" of=/tmp/dd.img iflag=direct bs=18432 2>/dev/null; done
-t2=$(seconds)
-for round in $(seq "$rounds"); do rm -rf /tmp/bench && trakoni-cli read "$usb" /tmp/bench --quiet; done
-t3=$(seconds)
-echo "$t0 $t1 $t2 $t3 $rounds" | awk '{ s = ($2 - $1) / $5; d = ($3 - $2) / $5; r = ($4 - $3) / $5
-    printf "@@ FIGURE USB read: trakoni-cli %.3f s (its start alone %.3f s), dd %.3f s: ratio %.2f, %.2f without the start (%d rounds)\n",
-        r, s, d, r / d, (r - s) / d, $5 }' >&3
+# a file as the program writes files), and the program's start alone, in turns.
+centiseconds() { awk '{ print $1 * 100 }' /proc/uptime; }
+for round in $(seq "$rounds"); do
+    t0=$(centiseconds)
+    dd if="$usb" of=/tmp/dd.img iflag=direct bs=18432 2>/dev/null
+    t1=$(centiseconds)
+    rm -rf /tmp/bench && trakoni-cli read "$usb" /tmp/bench --quiet
+    t2=$(centiseconds)
+    trakoni-cli --version >/dev/null
+    echo "$((t1 - t0)) $((t2 - t1)) $(($(centiseconds) - t2))"
+done >/tmp/times
+median() { cut -d' ' -f"$1" /tmp/times | sort -n | sed -n "$((rounds / 2 + 1))p"; }
+say "FIGURE $(awk -v n="$rounds" -v d="$(median 1)" -v r="$(median 2)" -v s="$(median 3)" 'BEGIN {
+    printf "USB read (median of %d): trakoni-cli %.2f s, dd %.2f s, ratio %.2f; the program'"'"'s start alone %.2f s",
+        n, r / 100, d / 100, r / d, s / 100 }')"
 say DONE
 poweroff -f
