@@ -276,7 +276,7 @@ int ArchiveDisk(const Arguments& arguments, const std::string& id, std::string& 
         ShowError((collection / id).string() + " already holds a bag; use --force to replace it");
         return ExitStatus::Failed;
     }
-    const std::optional<FloppyDrive> taken = TakeDrive(arguments.operands[0], false);
+    std::optional<FloppyDrive> taken = TakeDrive(arguments.operands[0], false);
     DISK_GEOMETRY geometry{};
     if (!taken || ProbeWithMessage(*taken, geometry) != ExitStatus::Success) {
         return ExitStatus::Failed;

@@ -162,10 +162,7 @@ std::string CheckAgainst(const Syntax& syntax, const Arguments& parsed)
     if (!archiving.empty()) {
         return archiving;
     }
-    if (syntax.drive >= 0 && !IsDriveOperand(parsed.operands[syntax.drive])) {
-        return "'" + parsed.operands[syntax.drive] + "' is not a drive letter (A: to Z:)";
-    }
-    return {};
+    return syntax.drive >= 0 ? WhyNotADriveOperand(parsed.operands[syntax.drive]) : "";
 }
 
 // 0 to 999 tries.

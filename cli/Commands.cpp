@@ -336,7 +336,7 @@ int PrintFormatAndChecksums(std::string format, bool quiet, Read read, int heads
 
 int InfoOfDrive(const std::string& word, bool quiet)
 {
-    const std::optional<FloppyDrive> drive = TakeDrive(word, false);
+    std::optional<FloppyDrive> drive = TakeDrive(word, false);
     DISK_GEOMETRY geometry{};
     if (!drive || ProbeWithMessage(*drive, geometry) != ExitStatus::Success) {
         return ExitStatus::Failed;
@@ -411,7 +411,7 @@ const Handler kHandlers[] = {
 
 }  // namespace
 
-int ProbeWithMessage(const FloppyDrive& drive, DISK_GEOMETRY& geometry)
+int ProbeWithMessage(FloppyDrive& drive, DISK_GEOMETRY& geometry)
 {
     const int probed = ProbeDrive(drive, geometry);
     if (probed == EngineStatus::DriveInUse) {
@@ -423,6 +423,8 @@ int ProbeWithMessage(const FloppyDrive& drive, DISK_GEOMETRY& geometry)
     if (probed != EngineStatus::Success) {
         return Fail("Drive " + drive.name + " cannot be opened");
     }
+    drive.probedBytes = 1ULL * kCylinderCount * geometry.TracksPerCylinder *
+                        geometry.SectorsPerTrack * geometry.BytesPerSector;
     return ExitStatus::Success;
 }
 

@@ -21,6 +21,7 @@ int InterruptedStatus();
 // Runs a command that ParseArguments accepted.
 int RunCommand(const Arguments& arguments);
 
-// Asks the disk's geometry without reading it. Returns Success, or Failed
-// after an error line (no disk, the drive in use or not opened).
-int ProbeWithMessage(const FloppyDrive& drive, DISK_GEOMETRY& geometry);
+// Asks the disk's geometry without reading it, and keeps its size in `drive`
+// for the operations that follow. Returns Success, or Failed after an error
+// line (no disk, the drive in use or not opened).
+int ProbeWithMessage(FloppyDrive& drive, DISK_GEOMETRY& geometry);

@@ -50,14 +50,14 @@ char DriveLetterOf(const std::string& word)
 
 }  // namespace
 
-bool IsDriveOperand(const std::string& word)
+std::string WhyNotADriveOperand(const std::string& word)
 {
-    return DriveLetterOf(word) != '\0';
+    return DriveLetterOf(word) != '\0' ? "" : "'" + word + "' is not a drive letter (A: to Z:)";
 }
 
 bool NamesADrive(const std::string& word)
 {
-    return IsDriveOperand(word);
+    return DriveLetterOf(word) != '\0';
 }
 
 FloppyDrive DriveNamed(const std::string& word)
@@ -86,9 +86,10 @@ void ListDrives()
 
 #else
 
-bool IsDriveOperand(const std::string& word)
+std::string WhyNotADriveOperand(const std::string& word)
 {
-    return !word.empty();
+    return word.empty() ? "an empty DRIVE: give a block device (/dev/sdb, /dev/fd0) or a disk image file"
+                        : "";
 }
 
 bool NamesADrive(const std::string& word)

@@ -8,8 +8,9 @@
 
 #include "engine/FloppyDrive.h"
 
-// Whether `word` has the form of a DRIVE.
-bool IsDriveOperand(const std::string& word);
+// Why `word` has not the form of a DRIVE, or an empty text: a letter on
+// Windows; elsewhere a path, whose checks come with TakeDrive.
+std::string WhyNotADriveOperand(const std::string& word);
 
 // Whether `info` takes `word` for a drive rather than a folder or an image
 // file: a letter on Windows, a block device elsewhere.

@@ -15,6 +15,10 @@ struct FloppyDrive {
 
     std::string devicePath;
     std::string name;
+    // The disk's size when the caller looked into the drive, 0 when it did
+    // not: an operation that then finds another size (a disk changed in
+    // between) stops with a message, so a format reported is the one copied.
+    unsigned long long probedBytes = 0;
 
 private:
     FloppyDrive() = default;

@@ -30,6 +30,13 @@ int OpenDrive(const FloppyDrive& drive, DriveUse use, OpenedDrive& session, int 
         ShowEngineError("Disk is either missing or damaged", "ERROR");
         return EngineStatus::Failure;
     }
+    const unsigned long long bytes = 1ULL * session.bytesPerCylinder * kCylinderCount;
+    if (drive.probedBytes != 0 && bytes != drive.probedBytes) {
+        ShowEngineError("The disk in " + drive.name + " changed before it was read: it holds " +
+                        std::to_string(bytes) + " bytes, not " +
+                        std::to_string(drive.probedBytes) + " as before; nothing was read");
+        return EngineStatus::Failure;
+    }
 
     session.buffer.Reset(
         CurrentPlatform().HeapAlloc(SIZE_T{session.bytesPerCylinder} * cylinders));
