@@ -36,10 +36,10 @@ check() {
     [ "$status" = "$1" ] || fail "$3: exit status $status, expected $1: $err"
     case $err in *"$2"*) ;; *) fail "$3: the message lacks \"$2\": $err" ;; esac
 }
-expect() {  # expect STATUS TEXT ARGS...
+expect() {  # expect STATUS TEXT ARGS..., run by $as if set
     local want=$1 text=$2
     shift 2
-    trakoni-cli "$@" >/tmp/out 2>/tmp/err
+    ${as:-trakoni-cli} "$@" >/tmp/out 2>/tmp/err
     status=$?
     check "$want" "$text" "$*"
 }
@@ -91,6 +91,14 @@ reads_as "$usb" usb
 healthy=$(($(reads "$usb") - before))
 expect 0 "Verified" write /tmp/other "$usb" --verify
 host SAME usb other "$scenario"
+begin "USB: read by a user who may only read it, not written"
+mkdir -p /etc && echo 'nobody:x:65534:65534::/:/bin/sh' >/etc/passwd && chmod 1777 /tmp && chmod 604 "$usb"
+as="su -s /bin/trakoni-cli nobody"
+expect 0 "Read $usb" read "$usb" /tmp/nobody
+set_is /tmp/nobody other
+expect 1 "cannot write $usb" write /tmp/other "$usb"
+host SAME usb other "$scenario"
+as=
 begin "USB: a medium error at sector $bad_sector rescued"
 before=$(reads "$bad")
 expect 4 "1 of 2,880 sectors unreadable: cylinder $((bad_sector / 36)) head $((bad_sector % 36 / 18)) sector $((bad_sector % 18 + 1))" \
