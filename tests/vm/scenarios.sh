@@ -71,10 +71,14 @@ host SAME fd144 other "$scenario"
 begin "/dev/fd0: a 720 KB disk read"
 host MONITOR change fd @drives/fd720.img raw
 reads_as /dev/fd0 fd720
+expect 0 "" list
+grep -q "^/dev/fd0  720 KB (80 x 2 x 9 x 512)" /tmp/out || fail "list: $(cat /tmp/out)"
 begin "/dev/fd0: no disk"
 host MONITOR eject -f fd
 expect 1 "no disk" read /dev/fd0 /tmp/fdnone
 no_set /tmp/fdnone
+expect 0 "" list
+grep -q "^/dev/fd0  no disk" /tmp/out || fail "list: $(cat /tmp/out)"
 begin "/dev/fd0: a write-protected disk read, not written"
 host MONITOR change fd @drives/fdro.img raw read-only
 reads_as /dev/fd0 fdro
