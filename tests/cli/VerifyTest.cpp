@@ -190,33 +190,18 @@ TEST(CommandLineArchive, ABagRecordsUnreadableSectorsAndTwoReadsThatDifferMakeNo
     }
 }
 
-// A disk changed between the look into the drive and the read (its format named, the archive's bag begun)
-// stops the command before a sector is read.
+// A disk changed between the look into the drive (its format named) and the read stops before a sector is read.
 TEST(CommandLineProbe, ADiskChangedAfterItsFormatWasAskedIsNotRead)
 {
-#ifdef _WIN32
-    const char* const commands[] = {"info", "archive"};
-#else
-    const char* const commands[] = {"archive"};  // info takes the simulated drive's file for an image
-#endif
-    for (const char* command : commands) {
-        SCOPED_TRACE(command);
-        SimulatedFloppy floppy(k144, Pattern(kDiskBytes, 0, 'P'));
-        floppy.platform.OnCall(Api::DeviceIoControl, 1, [&] {
-            floppy.platform.InsertMedium('A', Pattern(k720.MediumBytes(), 0, 'Q'), MakeGeometry(2, 9, 512));
-        });
-        TempFolder collection;
-        Arguments arguments;
-        const bool info = std::string(command) == "info";
-        ASSERT_EQ(ParseArguments(info ? std::vector<std::string>{command, floppy.drive, "--quiet"}
-                                      : std::vector<std::string>{command, floppy.drive, collection.Path(), "--id", "b1", "--quiet"}, arguments), "");
-        EXPECT_EQ(RunCommand(arguments), ExitStatus::Failed);
-        EXPECT_EQ(Boxes(floppy.platform), std::vector<std::string>{"Error: The disk in " + floppy.drive +
-                                                                   " changed before it was read: it holds 737280 bytes, not 1474560 as before; nothing was read"});
-        EXPECT_EQ(floppy.platform.CallsTo(Api::ReadFile).size(), 0u);
-        EXPECT_FALSE(std::filesystem::exists(collection.Join("b1")));
-        ExpectNothingLeaked(floppy.platform);
-    }
+    SimulatedFloppy floppy(k144, Pattern(kDiskBytes, 0, 'P'));
+    floppy.platform.OnCall(Api::DeviceIoControl, 1, [&] { floppy.platform.InsertMedium('A', Bytes(k720.MediumBytes()), MakeGeometry(2, 9, 512)); });
+    TempFolder collection;
+    Arguments arguments;
+    ASSERT_EQ(ParseArguments({"archive", floppy.drive, collection.Path(), "--id", "b1", "--quiet"}, arguments), "");
+    EXPECT_EQ(RunCommand(arguments), ExitStatus::Failed);
+    EXPECT_EQ(Boxes(floppy.platform), std::vector<std::string>{"Error: The disk in " + floppy.drive + " changed before it was read: it holds 737280 bytes, not 1474560 as before; nothing was read"});
+    EXPECT_TRUE(floppy.platform.CallsTo(Api::ReadFile).empty() && !std::filesystem::exists(collection.Join("b1")));
+    ExpectNothingLeaked(floppy.platform);
 }
 
 }  // namespace
