@@ -85,7 +85,7 @@ coproc vm {
         -kernel "$kernel/vmlinux" -initrd "$run/initramfs.cpio" -append "console=ttyS0 panic=-1 loglevel=4 bad_sector=$bad_sector" \
         -serial "file:$run/console.log" -serial stdio -monitor "unix:$run/monitor,server=on,wait=off" \
         -drive "if=none,id=fd,file=$run/drives/fd144.img,format=raw" -device floppy,unit=0,drive=fd \
-        -device qemu-xhci,id=xhci,p2=8 "${drives[@]}" 2>"$run/qemu.err"
+        -device qemu-xhci,id=xhci,p2=8 "${drives[@]}" 2>"$run/qemu.err" 8>&-  # the lock is ours, not its
 }
 trap 'kill "$vm_PID" 2>/dev/null' EXIT
 failures=0 passed=0 finished= figures=
