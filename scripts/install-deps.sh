@@ -20,6 +20,7 @@ packages=(
     g++ libssl-dev zlib1g-dev   # the native program, and libcrypto and zlib for its digests
     help2man dpkg-dev           # its man page, and the dependencies of its Debian package
     clang libclang-rt-14-dev    # the fuzz targets: clang with libFuzzer and the sanitizers
+    qemu-system-x86 busybox-static cpio kmod xz-utils socat  # tests/vm's virtual machine
     "$@"
 )
 
