@@ -45,6 +45,11 @@ expect() {  # expect STATUS TEXT ARGS..., run by $as if set
 }
 set_is() { cat "$1"/cyl*.bin 2>/dev/null | cmp -s - "/img/$2.img" || fail "the set $1 is not the disk $2"; }
 reads_as() { expect 0 "Read $1" read "$1" "/tmp/$2"; set_is "/tmp/$2" "$2"; }  # reads_as DEVICE DISK
+# archived_as DEVICE ID yes|no: the bag of DEVICE says whether its disk was write-protected.
+archived_as() {
+    expect 0 "" archive "$1" /tmp/bags --id "$2"
+    grep -qx "Trakoni-Write-Protected: $3" "/tmp/bags/$2/bag-info.txt" || fail "the bag does not say write-protected: $3"
+}
 no_set() { ! ls "$1"/cyl* >/dev/null 2>&1 || fail "a set was written under $1"; }
 # The kernel's block statistics of DEVICE: read requests completed, sectors read.
 reads() { awk '{ print $1 }' "/sys/block/${1#/dev/}/stat"; }
@@ -65,6 +70,7 @@ trakoni-cli unpack /img/other.img /tmp/other --quiet
 
 begin "/dev/fd0: a 1.44 MB disk read"
 reads_as /dev/fd0 fd144
+archived_as /dev/fd0 fd144 no
 begin "/dev/fd0: write --verify"
 expect 0 "Verified" write /tmp/other /dev/fd0 --verify
 host SAME fd144 other "$scenario"
@@ -82,6 +88,7 @@ grep -q "^/dev/fd0  no disk" /tmp/out || fail "list: $(cat /tmp/out)"
 begin "/dev/fd0: a write-protected disk read, not written"
 host MONITOR change fd @drives/fdro.img raw read-only
 reads_as /dev/fd0 fdro
+archived_as /dev/fd0 fdro yes
 expect 1 "write-protected" write /tmp/other /dev/fd0
 host SAME fdro fdro "$scenario"
 
@@ -113,6 +120,7 @@ say "FIGURE a rescue of 1 bad sector: $(($(reads "$bad") - before)) read request
     fail "the set differs from the disk elsewhere than sector $bad_sector"
 begin "USB: a write-protected disk read, not written"
 reads_as "$usbro" usbro
+archived_as "$usbro" usbro yes
 expect 1 "write-protected" write /tmp/other "$usbro"
 host SAME usbro usbro "$scenario"
 begin "USB: no disk"
