@@ -16,7 +16,8 @@ packages=(
     libarchive-zip-perl         # crc32, to check the command line's checksums
     gddrescue                   # ddrescuelog checks the rescue map
     g++ libssl-dev zlib1g-dev   # the native program, and libcrypto and zlib for its digests
-    help2man dpkg-dev           # its man page, and the dependencies of its Debian package
+    help2man dpkg-dev file      # its man page, and the dependencies and file types of its Debian package
+    git                         # the test command counts the lines git tracks
     "$@"
 )
 

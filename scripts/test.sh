@@ -50,13 +50,23 @@ done
 # A skipped test says why in its output, which CTest keeps only in its log.
 grep -h '^SKIPPED: ' "$build/Testing/Temporary/LastTest.log" "$native_build/Testing/Temporary/LastTest.log" 2>/dev/null || true
 
-# The test code's share: the sources git tracks under tests/ against those of
-# the product, everything else (every file of scripts/ too), non-blank lines;
-# budget 40%.
-count_lines() {
-    git -C "$root" ls-files -z -- "$@" | (cd "$root" && xargs -0 cat) | grep -cv '^[[:space:]]*$'
+# The test code's share: the sources under tests/ against those of the
+# product, everything else (every file of scripts/ too), non-blank lines;
+# budget 40%. The sources are those git tracks, or in a copy without git (a
+# source tarball) the files there outside the build folders git ignores.
+source_files() {
+    if command -v git >/dev/null && [ -e "$root/.git" ]; then
+        git -C "$root" ls-files -z
+    else
+        (cd "$root" && find . \( -path ./build -o -path ./out -o -name .git \) -prune -o -type f -printf '%P\0')
+    fi
 }
-test_lines=$(count_lines 'tests/*.cpp' 'tests/*.h' 'tests/*.sh' 'tests/*.py')
-product_lines=$(count_lines '*.cpp' '*.h' '*.rc' '*.sh' '*.py' 'scripts/trakoni' ':(exclude)tests/')
+# count_lines PATTERN [EXCLUDED]: the non-blank lines of the sources whose
+# paths match PATTERN and not EXCLUDED.
+count_lines() {
+    source_files | grep -zE "$1" | grep -zvE "${2:-^$}" | (cd "$root" && xargs -0 cat) | grep -cv '^[[:space:]]*$'
+}
+test_lines=$(count_lines '^tests/.*\.(cpp|h|sh|py)$')
+product_lines=$(count_lines '\.(cpp|h|rc|sh|py)$|^scripts/trakoni$' '^tests/')
 echo "Test lines: $test_lines under tests/, $product_lines of product ($((100 * test_lines / product_lines))%, budget 40%)"
 [ "$windows_status" -eq 0 ] && [ "$linux_status" -eq 0 ]
