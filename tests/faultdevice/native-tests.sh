@@ -158,8 +158,9 @@ archives() {
 # proc_figures PID: its resident memory in KiB and its open descriptors.
 proc_figures() { echo "$(awk '$1 == "VmRSS:" { print $2 }' "/proc/$1/status") $(ls "/proc/$1/fd" | wc -l)"; }
 
-# A station of 200 disks in a row from one image file, emptied between them:
-# the same memory and descriptors after the 200th as after the 10th.
+# A station of 200 disks in a row from one image file, emptied between them
+# (the identifiers typed one by one): the same memory and descriptors after
+# the 200th as after the 10th.
 station() {
     local img=$t/drive.img disks=${TRAKONI_STATION_DISKS:-200} i pid after10 now
     : >"$img"
@@ -167,15 +168,15 @@ station() {
     "$exe" station "$img" "$t/coll" <"$t/ids" >"$work/out" 2>"$work/err" &
     pid=$!
     exec 7>"$t/ids"
-    for i in $(seq "$disks"); do
+    for i in $(seq $((disks + 1))); do
         until [ "$(grep -o 'Identifier of the next disk' "$work/err" | wc -l)" -ge "$i" ]; do sleep 0.01; done
         [ "$i" != 11 ] || after10=$(proc_figures "$pid")
+        [ "$i" -le "$disks" ] || break
         cp "$work/disk.img" "$img"
         echo "d$i" >&7
         until [ "$(grep -c ': archived as' "$work/out")" -ge "$i" ] || ! kill -0 "$pid" 2>/dev/null; do sleep 0.01; done
         : >"$img"
     done
-    until [ "$(grep -o 'Identifier of the next disk' "$work/err" | wc -l)" -gt "$disks" ]; do sleep 0.01; done
     now=$(proc_figures "$pid")
     exec 7>&-
     wait "$pid" || fail "station: exit status $?"
