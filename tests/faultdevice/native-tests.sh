@@ -107,13 +107,17 @@ refusals() {
     chmod 755 "$t" "$t/bin" && cp "$exe" "$t/bin/" && chmod 777 "$t"
     local nobody=(setpriv --reuid=nobody --regid=nogroup --clear-groups "$t/bin/trakoni-cli")
     expect_refusal "no permission" "cannot read $drive: it belongs to root" "${nobody[@]}" read "$drive" "$t/into"
-    # Read permission is enough to read: an image file of mode 444 is read, not written.
-    cp "$work/disk.img" "$t/ro.img" && chmod 444 "$t/ro.img"
-    run "read of a read-only image" "${nobody[@]}" read "$t/ro.img" "$t/ro-set"
+    # Read permission is enough to read: an image file of mode 444 is read, not written. In a folder that user
+    # can reach, which the build folder under a home of mode 700 is not.
+    local open
+    open=$(mktemp -d) && chmod 777 "$open"
+    cp "$work/disk.img" "$open/ro.img" && chmod 444 "$open/ro.img"
+    run "read of a read-only image" "${nobody[@]}" read "$open/ro.img" "$open/ro-set"
     expect_status 0 "read of a read-only image"
-    joined_is "$t/ro-set" "$work/disk.img" "read of a read-only image: the set is not the image"
-    expect_refusal "no write permission" "cannot write $t/ro.img: it belongs to root" "${nobody[@]}" write "$t/ro-set" "$t/ro.img"
-    cmp -s "$t/ro.img" "$work/disk.img" || fail "no write permission: the image was written"
+    joined_is "$open/ro-set" "$work/disk.img" "read of a read-only image: the set is not the image"
+    expect_refusal "no write permission" "cannot write $open/ro.img: it belongs to root" "${nobody[@]}" write "$open/ro-set" "$open/ro.img"
+    cmp -s "$open/ro.img" "$work/disk.img" || fail "no write permission: the image was written"
+    rm -rf "$open"
 }
 
 # interrupt SIGNAL STATUS WHAT WORDS...: the program stopped by SIGNAL while it
