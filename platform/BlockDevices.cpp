@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -202,7 +203,9 @@ std::string WhyNotADrive(const std::string& path, bool forWriting)
 {
     struct stat status {};
     if (::stat(path.c_str(), &status) != 0) {
-        return path + ": no such file or device";
+        // A folder on the way that this user may not search hides what is there.
+        return errno == ENOENT || errno == ENOTDIR ? path + ": no such file or device"
+                                                   : path + ": " + std::strerror(errno);
     }
     if (S_ISDIR(status.st_mode)) {
         return path + " is a folder, not a drive or a disk image file";

@@ -117,6 +117,8 @@ refusals() {
     joined_is "$open/ro-set" "$work/disk.img" "read of a read-only image: the set is not the image"
     expect_refusal "no write permission" "cannot write $open/ro.img: it belongs to root" "${nobody[@]}" write "$open/ro-set" "$open/ro.img"
     cmp -s "$open/ro.img" "$work/disk.img" || fail "no write permission: the image was written"
+    mkdir -m 700 "$open/hidden" && touch "$open/hidden/x.img"
+    expect_refusal "behind a folder it may not search" "$open/hidden/x.img: Permission denied" "${nobody[@]}" read "$open/hidden/x.img" "$open/x"
     rm -rf "$open"
 }
 
