@@ -15,7 +15,7 @@
 #include <thread>
 
 #include "cli/Commands.h"
-#include "cli/ConsolePlatform.h"
+#include "cli/ConsoleMessages.h"
 #include "cli/Drives.h"
 #include "cli/Formats.h"
 #include "cli/Progress.h"
@@ -23,7 +23,7 @@
 #include "engine/BagIt.h"
 #include "engine/Catalog.h"
 #include "engine/CommandLine.h"
-#include "platform/Digest.h"
+#include "digest/Digest.h"
 #include "trakoni/Version.h"
 
 namespace fs = std::filesystem;
@@ -277,7 +277,7 @@ int ArchiveDisk(const Arguments& arguments, const std::string& id, std::string& 
         return ExitStatus::Failed;
     }
     std::optional<FloppyDrive> taken = TakeDrive(arguments.operands[0], false);
-    DISK_GEOMETRY geometry{};
+    DriveGeometry geometry{};
     if (!taken || ProbeWithMessage(*taken, geometry) != ExitStatus::Success) {
         return ExitStatus::Failed;
     }
@@ -327,11 +327,11 @@ int ArchiveDisk(const Arguments& arguments, const std::string& id, std::string& 
 bool WaitForDisk(const FloppyDrive& drive, bool present)
 {
     for (;;) {
-        DISK_GEOMETRY geometry{};
+        DriveGeometry geometry{};
         const int probed = ProbeDrive(drive, geometry);
         // Two heads: Wine answers for a drive whose image file has gone with
         // the geometry of a hard disk.
-        const bool inDrive = (probed == EngineStatus::Success && geometry.TracksPerCylinder == 2) ||
+        const bool inDrive = (probed == EngineStatus::Success && geometry.heads == 2) ||
                              probed == EngineStatus::DriveInUse;
         if (Interruption() != InterruptedBy::Nothing) {
             return false;

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "cli/ConsolePlatform.h"
+#include "cli/ConsoleMessages.h"
 #include "engine/Imager.h"
 
 #ifdef _WIN32

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "drive/Drive.h"
+#include "drive/FloppyDrive.h"
 #include "engine/DiskRescue.h"
-#include "engine/FloppyDrive.h"
 #include "engine/Imager.h"
-#include "platform/Win32.h"
 
 // Told of each cylinder an operation has finished, and asked whether to go on.
 class CylinderObserver {
@@ -40,7 +40,7 @@ int ReadDisk(const FloppyDrive& drive, CylinderObserver* observer);
 
 // Opens the drive and asks its geometry, showing nothing. Returns Success with
 // `geometry`, DriveInUse, NoDisk or DriveNotOpened.
-int ProbeDrive(const FloppyDrive& drive, DISK_GEOMETRY& geometry);
+int ProbeDrive(const FloppyDrive& drive, DriveGeometry& geometry);
 
 // What a folder holds of a cylinder file set. The set's cylinder size is the
 // size most of its files have (the smaller on a tie).

@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/FloppyDrive.h"
+#include "drive/FloppyDrive.h"
 #include "engine/Status.h"
 
 constexpr int kDefaultRescueRetries = 3;

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/FloppyPlatform.h"
+#include "drive/win32/FloppyPlatform.h"
 
 class SimulatedPlatform : public FloppyPlatform {
 public:

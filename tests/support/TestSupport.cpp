@@ -83,18 +83,21 @@ TempFolder::~TempFolder()
     fs::remove_all(m_path, ignored);
 }
 
-std::string SimulatedDriveWord(SimulatedPlatform& platform, char letter)
+std::string SimulatedDriveWord()
 {
 #ifdef _WIN32
-    static_cast<void>(platform);
-    return std::string(1, letter) + ":";
+    return "A:";
 #else
     static const TempFolder s_drives;
-    const std::string path = s_drives.Join(std::string(1, letter));
+    const std::string path = s_drives.Join("A");
     WriteWholeFile(path, {});
-    platform.AliasPath(path, letter);
     return path;
 #endif
+}
+
+void ExpectNothingLeaked(const SimulatedDrive& sim)
+{
+    EXPECT_EQ(sim.liveDrives + SimulatedDrive::LiveBuffers(), 0) << "left open";
 }
 
 std::string TempFolder::Join(const std::string& name) const
@@ -123,6 +126,7 @@ Bytes TempFolder::ReadSet() const
     return image;
 }
 
+#ifdef _WIN32
 namespace {
 std::string Described(const std::string& box, HWND owner, UINT type)
 {
@@ -149,3 +153,4 @@ int RecordingPlatform::MessageBoxA(HWND owner, const char* text, const char* cap
     messages.push_back(Described(std::string(caption) + ": " + text, owner, type));
     return IDOK;
 }
+#endif
