@@ -34,10 +34,9 @@ size_t Utf8Length(const std::string& text, size_t at, char32_t& code)
     return length;
 }
 
-// Text from the disk or the command line as XML character data: the five
-// special characters escaped, and what XML 1.0 cannot hold at all (control
-// characters, U+FFFE and U+FFFF, bytes that are no UTF-8) as U+FFFD.
-std::string Escaped(const std::string& text)
+}  // namespace
+
+std::string XmlEscaped(const std::string& text)
 {
     std::string out;
     for (size_t at = 0; at < text.size();) {
@@ -62,6 +61,8 @@ std::string Escaped(const std::string& text)
     }
     return out;
 }
+
+namespace {
 
 uint64_t RunBytes(const FatFile& file)
 {
@@ -99,7 +100,7 @@ void WriteHashes(std::ostringstream& out, const FatFile& file, const unsigned ch
 void WriteFileObject(std::ostringstream& out, const FatFile& file, size_t id, const unsigned char* image)
 {
     out << "    <fileobject>\n";
-    out << "      <filename>" << Escaped(file.path) << "</filename>\n";
+    out << "      <filename>" << XmlEscaped(file.path) << "</filename>\n";
     out << "      <partition>1</partition>\n";
     out << "      <id>" << id << "</id>\n";
     out << "      <name_type>" << (file.IsFolder() ? 'd' : 'r') << "</name_type>\n";
@@ -150,11 +151,11 @@ std::string WriteDfxml(const FatReport& report, const unsigned char* image, size
            "    <program>trakoni-cli</program>\n"
            "    <version>" TRAKONI_VERSION_STRING "</version>\n"
            "    <execution_environment>\n"
-           "      <command_line>" << Escaped(source.commandLine) << "</command_line>\n"
+           "      <command_line>" << XmlEscaped(source.commandLine) << "</command_line>\n"
            "    </execution_environment>\n"
            "  </creator>\n"
            "  <source>\n"
-           "    <image_filename>" << Escaped(source.imageName) << "</image_filename>\n"
+           "    <image_filename>" << XmlEscaped(source.imageName) << "</image_filename>\n"
            "    <image_size>" << bytes << "</image_size>\n"
            "  </source>\n";
     if (report.found) {
@@ -170,7 +171,7 @@ std::string WriteDfxml(const FatReport& report, const unsigned char* image, size
                "    <first_block>0</first_block>\n"
                "    <last_block>" << (blocks > 0 ? blocks - 1 : 0) << "</last_block>\n";
         if (!report.label.empty()) {
-            out << "    <trakoni:label>" << Escaped(report.label) << "</trakoni:label>\n";
+            out << "    <trakoni:label>" << XmlEscaped(report.label) << "</trakoni:label>\n";
         }
         for (size_t i = 0; i < report.files.size(); ++i) {
             WriteFileObject(out, report.files[i], i + 1, image);
@@ -178,7 +179,7 @@ std::string WriteDfxml(const FatReport& report, const unsigned char* image, size
         out << "  </volume>\n";
     }
     for (const std::string& problem : report.problems) {
-        out << "  <trakoni:problem>" << Escaped(problem) << "</trakoni:problem>\n";
+        out << "  <trakoni:problem>" << XmlEscaped(problem) << "</trakoni:problem>\n";
     }
     out << "</dfxml>\n";
     return out.str();

@@ -8,6 +8,11 @@
 
 #include "archive/FatVolume.h"
 
+// Text from the disk or the command line as XML character data: the five
+// special characters escaped, and what XML 1.0 cannot hold at all (control
+// characters, U+FFFE and U+FFFF, bytes that are no UTF-8) as U+FFFD.
+std::string XmlEscaped(const std::string& text);
+
 struct DfxmlSource {
     std::string imageName;    // the image's file name, as <image_filename>
     std::string commandLine;  // the program's, as <command_line>

@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "drive/FloppyFormats.h"
+#include "engine/DiskRescue.h"
 
 namespace {
 
@@ -131,15 +132,6 @@ bool LayoutOfMediaByte(const unsigned char* image, size_t bytes, Layout& layout)
     return false;
 }
 
-// "1,440"
-std::string Grouped(uint64_t value)
-{
-    std::string digits = std::to_string(value);
-    for (size_t at = digits.size(); at > 3; at -= 3) {
-        digits.insert(at - 3, ",");
-    }
-    return digits;
-}
 
 const char32_t kCodePage437High[128] = {
     0x00C7, 0x00FC, 0x00E9, 0x00E2, 0x00E4, 0x00E0, 0x00E5, 0x00E7, 0x00EA, 0x00EB, 0x00E8, 0x00EF, 0x00EE, 0x00EC, 0x00C4, 0x00C5,

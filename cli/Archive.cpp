@@ -14,6 +14,9 @@
 #include <iostream>
 #include <thread>
 
+#include "archive/Dfxml.h"
+#include "archive/DiskPicture.h"
+#include "archive/FileSystemReport.h"
 #include "cli/Commands.h"
 #include "cli/ConsoleMessages.h"
 #include "cli/Drives.h"
@@ -111,15 +114,17 @@ private:
     bool m_ready = false;
 };
 
-// The SHA-256 of the image, from the cylinders as they go by.
+// The image and its SHA-256, from the cylinders as they go by.
 class ImageDigest : public CylinderObserver {
 public:
     bool CylinderDone(int, const unsigned char* data, uint32_t bytes) override
     {
         m_digest.Add(data, bytes);
         m_bytesPerCylinder = bytes;
+        image.insert(image.end(), data, data + bytes);
         return true;
     }
+    std::vector<unsigned char> image;
     std::string Finish() { return m_digest.Finish(); }
     uint32_t BytesPerCylinder() const { return m_bytesPerCylinder; }
 
@@ -134,7 +139,28 @@ struct DiskRecord {
     std::string drive, format, started, unreadable, verification, sha256;
     RescueResult rescue;
     std::vector<std::string> passes;
+    WriteProtection protection = WriteProtection::Unknown;
+    int protectionError = 0;  // why it is unknown
+    FileSystemReport fileSystem;
 };
+
+// Whether the disk was write-protected, for the log and bag-info.txt.
+std::string ProtectionText(const DiskRecord& record)
+{
+    switch (record.protection) {
+    case WriteProtection::Protected:
+        return "the disk was write-protected";
+    case WriteProtection::Writable:
+        return "the disk was not write-protected";
+    default:
+        return "not known: the drive did not say (error " + std::to_string(record.protectionError) + ")";
+    }
+}
+
+std::string ProtectionTag(WriteProtection protection)
+{
+    return protection == WriteProtection::Protected ? "yes" : protection == WriteProtection::Writable ? "no" : "unknown";
+}
 
 int Interrupted()
 {
@@ -198,12 +224,15 @@ std::string LogText(const Arguments& arguments, const DiskRecord& record)
     log += "Command: trakoni-cli " + Joined(arguments.words) + "\n";
     log += "Started: " + record.started + "\n";
     log += "Drive: " + record.drive + "\nFormat: " + record.format + "\n";
+    log += "Write protection: " + ProtectionText(record) + "\n";
     for (size_t pass = 0; pass < record.passes.size(); ++pass) {
         log += "Pass " + std::to_string(pass + 1) + ": " + record.passes[pass] + "\n";
     }
     log += "Unreadable: " + RescueSummary(record.rescue) + "\n";
     log += "Verification: " + record.verification + "\n";
     log += "Image SHA-256: " + record.sha256 + "\n";
+    log += FileSystemLog(record.fileSystem);
+    log += "Sectors:\n" + DiskGridText(record.rescue, false);
     return log + "Ended: " + Now("%Y-%m-%dT%H:%M:%S") + "\n";
 }
 
@@ -231,17 +260,22 @@ BagTags TagsOf(const Arguments& arguments, const std::string& id, const DiskReco
     }
     tags.push_back({"Trakoni-Drive", record.drive});
     tags.push_back({"Trakoni-Format", record.format});
+    tags.push_back({"Trakoni-Write-Protected", ProtectionTag(record.protection)});
     tags.push_back({"Trakoni-Unreadable-Sectors", record.unreadable});
     tags.push_back({"Trakoni-Verification", record.verification});
     tags.push_back({"Trakoni-Image-SHA-256", record.sha256});
+    for (const BagTag& tag : FileSystemTags(record.fileSystem)) {
+        tags.push_back(tag);
+    }
     tags.push_back({"Trakoni-Status", record.unreadable == "0" ? "complete" : "unreadable sectors"});
     return tags;
 }
 
 // The disk in the files of `folder` as the bag's payload: one image (the
-// files removed) or, with --cylinders, the files themselves; its SHA-256.
+// files removed) or, with --cylinders, the files themselves; its SHA-256,
+// its bytes and its file system.
 int MakePayload(const PartialBag& bag, const std::string& folder, const std::string& image, bool cylinders,
-                DiskRecord& record)
+                DiskRecord& record, std::vector<unsigned char>& bytes)
 {
     ImageDigest digest;
     const int status = cylinders ? ReadFileSet(folder, &digest) : PackFilesToImage(folder, image, &digest);
@@ -259,13 +293,24 @@ int MakePayload(const PartialBag& bag, const std::string& folder, const std::str
         record.rescue = {std::string(2 * kCylinderCount * sectorsPerTrack, '+'), sectorsPerTrack, 2};
     }
     record.unreadable = std::to_string(std::count(record.rescue.sectors.begin(), record.rescue.sectors.end(), '-'));
+    bytes.swap(digest.image);
+    record.fileSystem = ReportFileSystem(bytes.data(), bytes.size(), record.rescue.sectors);
     return record.sha256.empty() ? (ShowError("The system's checksum routines failed"), ExitStatus::Failed)
                                  : ExitStatus::Success;
 }
 
-// Archives the disk in the drive as COLLECTION/ID; `result` is the line the
-// station shows. The identifier has been checked.
-int ArchiveDisk(const Arguments& arguments, const std::string& id, std::string& result)
+// What an archive tells when it ends: the station's result line, the lines
+// it warns with (a boot sector of another size than the disk), and whether
+// the disk was not write-protected.
+struct ArchiveOutcome {
+    std::string result;
+    std::vector<std::string> warnings;
+    bool writable = false;
+};
+
+// Archives the disk in the drive as COLLECTION/ID. The identifier has been
+// checked.
+int ArchiveDisk(const Arguments& arguments, const std::string& id, ArchiveOutcome& outcome)
 {
     const fs::path collection(arguments.operands[1]);
     const CtrlCHold hold;
@@ -288,6 +333,7 @@ int ArchiveDisk(const Arguments& arguments, const std::string& id, std::string& 
     }
     record.drive = drive.name;
     record.format = FormatOfGeometry(geometry);
+    record.protection = AskWriteProtection(drive, record.protectionError);
     PartialBag bag(collection, id);
     if (!bag.Ready()) {
         return ExitStatus::Failed;
@@ -299,11 +345,17 @@ int ArchiveDisk(const Arguments& arguments, const std::string& id, std::string& 
     if (status != ExitStatus::Success) {
         return status;
     }
-    status = MakePayload(bag, folder, bag.Path("data/" + id + ".img"), arguments.cylinders, record);
+    std::vector<unsigned char> image;
+    status = MakePayload(bag, folder, bag.Path("data/" + id + ".img"), arguments.cylinders, record, image);
     if (status != ExitStatus::Success) {
         return status;
     }
+    const DfxmlSource source{arguments.cylinders ? "cylinders" : id + ".img", "trakoni-cli " + Joined(arguments.words)};
     if (!WriteLog(bag.Path("data/" + id + ".log"), LogText(arguments, record)) ||
+        !WriteLog(bag.Path("data/" + id + "-map.svg"),
+                  DiskPictureSvg(record.rescue, id + ", " + record.format, DamagedFileLines(record.fileSystem.fat))) ||
+        !WriteLog(bag.Path("data/" + id + "-dfxml.xml"),
+                  WriteDfxml(record.fileSystem.fat, image.data(), image.size(), source)) ||
         CompleteBag(bag.Path(), TagsOf(arguments, id, record)) != EngineStatus::Success) {
         return ExitStatus::Failed;
     }
@@ -318,7 +370,11 @@ int ArchiveDisk(const Arguments& arguments, const std::string& id, std::string& 
         ShowError("The bag " + placed + " is complete; 'trakoni-cli catalog' lists it in the catalog");
         return ExitStatus::Failed;
     }
-    result = "archived as " + placed + ": " + RescueSummary(record.rescue);
+    outcome.result = "archived as " + placed + ": " + RescueSummary(record.rescue);
+    outcome.writable = record.protection == WriteProtection::Writable;
+    if (!record.fileSystem.bootSectorWarning.empty()) {
+        outcome.warnings.push_back("WARNING: " + record.fileSystem.bootSectorWarning);
+    }
     return record.unreadable == "0" ? ExitStatus::Success : ExitStatus::Incomplete;
 }
 
@@ -360,10 +416,13 @@ bool NextIdentifier(std::istream& source, bool asking, std::string& id)
 
 int RunArchive(const Arguments& arguments)
 {
-    std::string result;
-    const int status = ArchiveDisk(arguments, arguments.id, result);
-    if (!result.empty() && (!arguments.quiet || status != ExitStatus::Success)) {
-        std::fprintf(stderr, "%s %s\n", arguments.id.c_str(), result.c_str());
+    ArchiveOutcome outcome;
+    const int status = ArchiveDisk(arguments, arguments.id, outcome);
+    if (!outcome.result.empty() && (!arguments.quiet || status != ExitStatus::Success)) {
+        std::fprintf(stderr, "%s %s\n", arguments.id.c_str(), outcome.result.c_str());
+    }
+    for (const std::string& warning : outcome.warnings) {
+        std::fprintf(stderr, "%s %s\n", arguments.id.c_str(), warning.c_str());
     }
     return status;
 }
@@ -422,19 +481,27 @@ int RunStation(const Arguments& arguments)
         const std::string problem = IdentifierProblem(id);
         std::error_code error;
         const bool taken = fs::exists(fs::path(arguments.operands[1]) / id, error) && !arguments.force;
-        std::string result;
+        ArchiveOutcome outcome;
+        std::string& result = outcome.result;
         int status = ExitStatus::Failed;
         if (!problem.empty() || taken) {
             result = "refused: " + (taken ? "already in the collection; --force replaces it" : problem);
         } else {
             std::fprintf(stderr, "Put the disk %s into %s\n", id.c_str(), drive.name.c_str());
             interrupted = !WaitForDisk(drive, true);
-            status = interrupted ? ExitStatus::Interrupted : ArchiveDisk(arguments, id, result);
+            status = interrupted ? ExitStatus::Interrupted : ArchiveDisk(arguments, id, outcome);
             interrupted = status == ExitStatus::Interrupted || status == ExitStatus::Terminated;
             result = !result.empty() ? result : interrupted ? "interrupted, no bag" : "failed (exit status " + std::to_string(status) + "), no bag; the message above says why";
         }
         ++counts[status == ExitStatus::Success ? 0 : status == ExitStatus::Incomplete ? 1 : 2];
         std::printf("%s: %s\n", id.c_str(), result.c_str());
+        if (outcome.writable) {
+            outcome.warnings.push_back("WARNING: the disk was not write-protected; some systems write to a disk "
+                                       "they are shown, so slide the next disk's tab to open its hole first");
+        }
+        for (const std::string& warning : outcome.warnings) {
+            std::printf("%s: %s\n", id.c_str(), warning.c_str());
+        }
         std::fflush(stdout);
         if (!interrupted && problem.empty() && !taken) {
             std::fprintf(stderr, "Take the disk %s out of %s\n", id.c_str(), drive.name.c_str());

@@ -40,6 +40,9 @@ const char kUsage[] =
     "  pack   FOLDER IMAGE [--force]             cylinder files to one image file\n"
     "  unpack IMAGE FOLDER [--force]             image file to cylinder files\n"
     "  info   FOLDER | IMAGE | DRIVE             format, CRC32, MD5, SHA-1, SHA-256\n"
+    "  map    FOLDER | MAPFILE                   every sector: + read, - unreadable,\n"
+    "                                            ? not tried (from the map, or the\n"
+    "                                            files' markers)\n"
     "  files  FOLDER | IMAGE | DRIVE [--deleted] [--extract DIR] [--dfxml FILE]\n"
     "         [--force]\n"
     "                                            the files of its FAT file system\n"
@@ -95,8 +98,8 @@ const char kUsage[] =
     "\n"
     "Exit status: 0 success; 1 the copy failed (the message says why);\n"
     "2 usage error; 3 verification found a difference; 4 a rescue left\n"
-    "sectors unreadable, or info found a rescue's markers, or files lists\n"
-    "damaged files (files: 1 when no FAT file system is found);\n"
+    "sectors unreadable, info found a rescue's markers, map sectors not read,\n"
+    "or files lists damaged files (files: 1 when no FAT file system is found);\n"
     TRAKONI_INTERRUPTED ".\n";
 
 namespace {
@@ -117,6 +120,7 @@ const Syntax kCommands[] = {
     {"pack", "FOLDER IMAGE", 2, -1, false, true},
     {"unpack", "IMAGE FOLDER", 2, -1, false, true},
     {"info", "FOLDER|IMAGE|DRIVE", 1, -1, false, false},
+    {"map", "FOLDER|MAPFILE", 1, -1, false, false},
     {"files", "FOLDER|IMAGE|DRIVE", 1, -1, false, true},
     {"archive", "DRIVE COLLECTION", 2, 0, false, true},
     {"catalog", "COLLECTION", 1, -1, false, false},

@@ -6,11 +6,13 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
 #include <iostream>
 #include <sstream>
 #include <string>
 
 #include "trakoni/Version.h"
+#include "archive/DiskPicture.h"
 #include "archive/FatVolume.h"
 #include "cli/Archive.h"
 #include "cli/Checksums.h"
@@ -274,6 +276,15 @@ int Unpack(const Arguments& arguments)
     return ExitStatus::Success;
 }
 
+// The geometry of a set or an image, from its cylinder's size: two heads
+// unless told otherwise or the cylinder has an odd number of sectors.
+void SetGeometryOfCylinder(RescueResult& disk, uint32_t bytesPerCylinder, int heads)
+{
+    const int sectors = static_cast<int>(bytesPerCylinder / 512);
+    disk.tracksPerCylinder = heads > 0 ? heads : sectors % 2 == 0 ? 2 : 1;
+    disk.sectorsPerTrack = sectors / disk.tracksPerCylinder;
+}
+
 // Progress that also sums up every cylinder it is told of, and finds the
 // sectors a rescue marked.
 class SummingProgress : public Progress {
@@ -339,9 +350,7 @@ int PrintFormatAndChecksums(std::string format, bool quiet, Read read, int heads
     RescueResult& marked = summing.marked;
     const bool whole = marked.sectors.find_first_not_of('+') == std::string::npos;
     if (!whole) {
-        const int sectors = static_cast<int>(summing.BytesPerCylinder() / 512);
-        marked.tracksPerCylinder = heads > 0 ? heads : sectors % 2 == 0 ? 2 : 1;
-        marked.sectorsPerTrack = sectors / marked.tracksPerCylinder;
+        SetGeometryOfCylinder(marked, summing.BytesPerCylinder(), heads);
         PrintField("incomplete:", "a rescue left " + RescueSummary(marked) +
                                       "; the checksums are of the image with its markers");
     }
@@ -405,6 +414,50 @@ int Info(const Arguments& arguments)
     });
 }
 
+// Finds the sectors a rescue marked in the cylinders as they go by.
+class MarkerScan : public CylinderObserver {
+public:
+    bool CylinderDone(int, const unsigned char* data, uint32_t bytes) override
+    {
+        ScanRescueMarkers(data, bytes, marked.sectors);
+        bytesPerCylinder = bytes;
+        return true;
+    }
+
+    RescueResult marked;
+    uint32_t bytesPerCylinder = 0;
+};
+
+// The sectors of a set (its map's, or else its markers') or of a map, as a
+// grid; 4 when not every one was read.
+int Map(const Arguments& arguments)
+{
+    const std::string& target = arguments.operands[0];
+    const bool folder = IsFolder(target);
+    const std::string map = folder ? JoinPath(target, "rescue.map") : target;
+    RescueResult disk;
+    if (folder && !Exists(map)) {
+        MarkerScan scan;
+        const int status = ReadFileSet(target, &scan);
+        if (status != EngineStatus::Success) {
+            return ExitStatusOf(status);
+        }
+        disk = scan.marked;
+        SetGeometryOfCylinder(disk, scan.bytesPerCylinder, 0);
+    } else {
+        std::ifstream file(map, std::ios::binary);
+        if (!file) {
+            return Fail("Could not read " + map);
+        }
+        const std::string wrong = ReadRescueMap(file, disk);
+        if (!wrong.empty()) {
+            return Fail(map + " is not a rescue map (" + wrong + ")");
+        }
+    }
+    std::fputs(DiskGridText(disk, ColourOnStandardOutput()).c_str(), stdout);
+    return disk.sectors.find_first_not_of('+') == std::string::npos ? ExitStatus::Success : ExitStatus::Incomplete;
+}
+
 int Help(const Arguments&)
 {
     std::fputs(kUsage, stdout);
@@ -423,7 +476,7 @@ struct Handler {
 };
 const Handler kHandlers[] = {
     {"--help", Help}, {"--version", Version}, {"list", List}, {"read", Read},
-    {"write", Write}, {"pack", Pack},         {"unpack", Unpack}, {"info", Info}, {"files", RunFiles},
+    {"write", Write}, {"pack", Pack},         {"unpack", Unpack}, {"info", Info}, {"map", Map}, {"files", RunFiles},
     {"archive", RunArchive}, {"catalog", RunCatalog}, {"validate", RunValidate}, {"station", RunStation},
 };
 

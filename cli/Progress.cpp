@@ -235,3 +235,20 @@ void Progress::Summary(const std::string& what) const
                  m_bytes, Duration(elapsed).c_str(), Rate(m_bytes, elapsed).c_str());
     std::fflush(stderr);
 }
+
+#ifdef _WIN32
+// A console shows ANSI colours once it has been asked to (Windows 10 and
+// later); an older one, or a file, refuses.
+bool ColourOnStandardOutput()
+{
+    constexpr DWORD kVirtualTerminalProcessing = 0x0004;
+    const HANDLE output = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    return ::GetConsoleMode(output, &mode) != 0 && ::SetConsoleMode(output, mode | kVirtualTerminalProcessing) != 0;
+}
+#else
+bool ColourOnStandardOutput()
+{
+    return ::isatty(STDOUT_FILENO) != 0;
+}
+#endif

@@ -74,3 +74,6 @@ public:
 
 // Takes the progress line off the console, if one is shown.
 void ClearProgressLine();
+
+// Whether standard output is a terminal that shows ANSI colours.
+bool ColourOnStandardOutput();

@@ -83,6 +83,9 @@ public:
     // Makes every byte written so far reach the disk: a write the disk did not
     // take fails here, even when each request completed.
     virtual DriveError Flush() = 0;
+    // Whether the disk takes writes, as its driver says: no failure when it
+    // does, WriteProtected when it does not, any other when it cannot tell.
+    virtual DriveError AskWritable() = 0;
 };
 
 // A block aligned for direct transfers, released by the system that gave it.

@@ -21,6 +21,10 @@ const std::vector<CatalogColumn> kCatalogColumns = {
     {"Unreadable-Sectors", "Trakoni-Unreadable-Sectors"},
     {"Image-SHA-256", "Trakoni-Image-SHA-256"},
     {"Status", "Trakoni-Status"},
+    {"Label", "Trakoni-Volume-Label"},
+    {"Files", "Trakoni-Files"},
+    {"Damaged-Files", "Trakoni-Damaged-Files"},
+    {"File-Dates", "Trakoni-File-Dates"},
 };
 
 namespace {

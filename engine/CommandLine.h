@@ -42,6 +42,14 @@ int ReadDisk(const FloppyDrive& drive, CylinderObserver* observer);
 // `geometry`, DriveInUse, NoDisk or DriveNotOpened.
 int ProbeDrive(const FloppyDrive& drive, DriveGeometry& geometry);
 
+// Whether the disk in the drive may be written, as its driver answers
+// IOCTL_DISK_IS_WRITABLE (on Linux, the block device's read-only flag; an
+// image file counts as writable, whatever its permissions). Unknown when the
+// drive cannot be opened or does not answer, with the error in `error`.
+// Shows nothing.
+enum class WriteProtection { Protected, Writable, Unknown };
+WriteProtection AskWriteProtection(const FloppyDrive& drive, int& error);
+
 // What a folder holds of a cylinder file set. The set's cylinder size is the
 // size most of its files have (the smaller on a tie).
 struct FileSetSurvey {

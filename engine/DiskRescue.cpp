@@ -14,6 +14,7 @@
 #include "engine/DriveSession.h"
 #include "engine/RescueMap.h"
 #include "engine/Imager.h"
+#include "drive/FloppyFormats.h"
 
 namespace {
 
@@ -56,14 +57,47 @@ std::string DiskIdentity(const DriveGeometry& geometry, uint32_t bytesPerCylinde
            std::to_string(geometry.bytesPerSector);
 }
 
-// 2880 as "2,880".
-std::string Grouped(size_t number)
+// Each sector of `sectors` takes the status of the area that holds it whole
+// (of none: not read yet); the map's size has been checked.
+void SectorStatusesOfMap(const MapFile& map, uint32_t sectorBytes, std::string& sectors)
 {
-    std::string digits = std::to_string(number);
-    for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) {
-        digits.insert(static_cast<size_t>(at), ",");
+    for (const MapFile::Area& area : map.areas) {
+        for (long long s = (area.first + sectorBytes - 1) / sectorBytes;
+             (s + 1) * sectorBytes <= area.first + area.size; ++s) {
+            sectors[static_cast<size_t>(s)] =
+                area.status == kRead || area.status == kUnreadable ? area.status : kNotRead;
+        }
     }
-    return digits;
+}
+
+// The geometry of a Trakoni-Disk line ("1474560 bytes, 80 x 2 x 18 x 512"),
+// or else of the floppy format of the map's size; false when neither fits
+// the map.
+bool GeometryOfMap(const MapFile& map, RescueResult& result, uint32_t& sectorBytes)
+{
+    long long bytes = 0;
+    int cylinders = 0, heads = 0, perTrack = 0, sectorSize = 0, end = 0;
+    if (!map.disk.empty()) {
+        const bool parsed = std::sscanf(map.disk.c_str(), "%lld bytes, %d x %d x %d x %d%n", &bytes, &cylinders,
+                                        &heads, &perTrack, &sectorSize, &end) == 5 && map.disk[end] == '\0';
+        const bool fits = parsed && cylinders == kCylinderCount && heads >= 1 && heads <= 2 && perTrack >= 1 &&
+                          perTrack <= 255 && (sectorSize == 512 || sectorSize == 1024 || sectorSize == 2048) &&
+                          1LL * cylinders * heads * perTrack * sectorSize == map.bytes;
+        if (!fits) {
+            return false;
+        }
+    } else {
+        const FloppyFormat* format = FloppyFormatOfSize(map.bytes);
+        if (format == nullptr) {
+            return false;
+        }
+        heads = static_cast<int>(kFloppyHeads), perTrack = static_cast<int>(format->sectorsPerTrack);
+        sectorSize = static_cast<int>(kFloppySectorBytes);
+    }
+    result.tracksPerCylinder = heads;
+    result.sectorsPerTrack = perTrack;
+    sectorBytes = static_cast<uint32_t>(sectorSize);
+    return true;
 }
 
 // The unreadable runs of one track, numbered from 1: "5-6, 9".
@@ -182,13 +216,7 @@ private:
             return Refuse(m_map + " is the map of a disk of " + map.disk +
                           ", not of this disk's " + m_diskIdentity);
         }
-        for (const MapFile::Area& area : map.areas) {
-            for (long long s = (area.first + m_sectorBytes - 1) / m_sectorBytes;
-                 (s + 1) * m_sectorBytes <= area.first + area.size; ++s) {
-                m_sectors[static_cast<size_t>(s)] =
-                    area.status == kRead || area.status == kUnreadable ? area.status : kNotRead;
-            }
-        }
+        SectorStatusesOfMap(map, m_sectorBytes, m_sectors);
         return CheckSameDisk();
     }
 
@@ -417,6 +445,15 @@ int RescueDiskToFiles(const FloppyDrive& drive, const std::string& folder,
     return Rescue(drive, session, folder, options, result.sectors).Run();
 }
 
+std::string Grouped(size_t number)
+{
+    std::string digits = std::to_string(number);
+    for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) {
+        digits.insert(static_cast<size_t>(at), ",");
+    }
+    return digits;
+}
+
 std::string RescueSummary(const RescueResult& result)
 {
     const std::string& sectors = result.sectors;
@@ -456,4 +493,23 @@ void ScanRescueMarkers(const unsigned char* data, uint32_t bytes, std::string& s
                    : std::equal(sector, sector + kScanned, marker[1]) ? kNotRead
                                                                       : kRead;
     }
+}
+
+std::string ReadRescueMap(std::istream& file, RescueResult& result)
+{
+    result = RescueResult{};
+    MapFile map;
+    const std::string wrong = ParseMap(file, map);
+    if (!wrong.empty()) {
+        return wrong;
+    }
+    uint32_t sectorBytes = 0;
+    if (!GeometryOfMap(map, result, sectorBytes)) {
+        return map.disk.empty() ? "it maps " + std::to_string(map.bytes) + " bytes, the size of no floppy disk"
+                                : "its Trakoni-Disk line, " + map.disk + ", names no floppy disk of the map's " +
+                                      std::to_string(map.bytes) + " bytes";
+    }
+    result.sectors.assign(static_cast<size_t>(map.bytes / sectorBytes), kNotRead);
+    SectorStatusesOfMap(map, sectorBytes, result.sectors);
+    return {};
 }

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <istream>
 #include <string>
 
 #include "drive/FloppyDrive.h"
@@ -79,7 +80,17 @@ int RescueDiskToFiles(const FloppyDrive& drive, const std::string& folder,
 // head 1 sectors 5-6", naming the unreadable runs of each track.
 std::string RescueSummary(const RescueResult& result);
 
+// 2880 as "2,880", as the messages write a count.
+std::string Grouped(size_t number);
+
 // Appends one status for each 512-byte sector of `data`: '-' for a sector
 // that holds exactly the bad-sector marker, '?' for the not-read marker, '+'
 // for any other; so a set or an image a rescue left incomplete tells it.
 void ScanRescueMarkers(const unsigned char* data, uint32_t bytes, std::string& sectors);
+
+// The sectors and geometry of the map in `file`, which may come from any
+// tool or person: each sector takes the status of an area that holds it
+// whole ('+' or '-'; any other status, or none, is '?'); the geometry is the
+// one its Trakoni-Disk line names, or else the floppy format of its size.
+// Returns why it is no map of a floppy disk, or an empty text.
+std::string ReadRescueMap(std::istream& file, RescueResult& result);

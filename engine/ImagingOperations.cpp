@@ -200,3 +200,18 @@ int ProbeDrive(const FloppyDrive& drive, DriveGeometry& geometry)
     }
     return EngineStatus::Success;
 }
+
+WriteProtection AskWriteProtection(const FloppyDrive& drive, int& error)
+{
+    DriveError failed;
+    const std::unique_ptr<Drive> opened = CurrentDriveSystem().Open(drive, DriveUse::Reading, failed);
+    if (opened) {
+        failed = opened->AskWritable();
+    }
+    error = failed.code;
+    if (!failed.Failed()) {
+        return WriteProtection::Writable;
+    }
+    return opened && failed.failure == DriveFailure::WriteProtected ? WriteProtection::Protected
+                                                                     : WriteProtection::Unknown;
+}

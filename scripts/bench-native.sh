@@ -94,3 +94,33 @@ echo "A rescue of a disk whose sectors 100-101 are unreadable (fault device, one
     measure "dd conv=noerror,sync bs=512 direct" dd if="$TRAKONI_FAULT_DEVICE" of="$1/dd.img" bs=512 iflag=direct conv=noerror,sync status=none
     measure "dd conv=noerror,sync bs=18432 direct" dd if="$TRAKONI_FAULT_DEVICE" of="$1/dd.img" bs=18432 iflag=direct conv=noerror,sync status=none
 ' _ "$work/fault" "$native" || echo "  (no fault device here: see the tests' SKIPPED lines)"
+
+# What the file-system report, the DFXML and the picture of the disk add to an
+# archive of a full 1.44 MB FAT disk (an image file): the archive against that
+# of the last version without them, built from its sources beside
+# (TRAKONI_BENCH_BASELINE, a commit of this repository).
+echo
+baseline_rev=${TRAKONI_BENCH_BASELINE:-fe2103a}
+baseline=$work/baseline-$baseline_rev
+if [ ! -x "$baseline/build/cli/trakoni-cli" ]; then
+    rm -rf "$baseline" && mkdir -p "$baseline/src"
+    git -C "$root" archive "$baseline_rev" | tar -x -C "$baseline/src" &&
+        cmake -S "$baseline/src" -B "$baseline/build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null &&
+        cmake --build "$baseline/build" -j2 --target trakoni-cli >/dev/null ||
+        echo "  bench-native.sh: could not build $baseline_rev" >&2
+fi
+fat=$work/fat.img
+rm -f "$fat" && mkfs.fat -C -n FULL "$fat" 1440 >/dev/null
+for i in $(seq -w 1 15); do
+    head -c 96000 /dev/urandom >"$work/file$i.bin"
+    MTOOLS_SKIP_CHECK=1 mcopy -i "$fat" "$work/file$i.bin" "::FILE$i.BIN" 2>/dev/null || break
+done
+without=$(ms "$baseline/build/cli/trakoni-cli" archive "$fat" "$work/fat-bags-old" --id d1 --force --quiet)
+with=$(ms "$native" archive "$fat" "$work/fat-bags" --id d1 --force --quiet)
+echo "An archive of a full 1.44 MB FAT disk ($(MTOOLS_SKIP_CHECK=1 mdir -i "$fat" -b :: | wc -l) files), best / median of $rounds rounds (ms):"
+printf '  %-44s %s\n' "without the file system, DFXML and picture" "$without  ($baseline_rev)" "with them" "$with"
+awk -v w="${without#* / }" -v a="${with#* / }" 'BEGIN {
+    printf "  they add %.1f ms (medians): %.1f%% of the archive here,", a - w, 100 * (a - w) / w
+    printf " %.3f%% of one of a real 1.44 MB drive (two reads, 64 s)\n", 100 * (a - w) / 64000 }'
+grep -q '^Trakoni-Files: 15$' "$work/fat-bags/d1/bag-info.txt" ||
+    echo "  bench-native.sh: the bag of the FAT disk does not count its 15 files" >&2

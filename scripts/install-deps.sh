@@ -16,6 +16,7 @@ packages=(
     libarchive-zip-perl         # crc32, to check the command line's checksums
     gddrescue                   # ddrescuelog checks the rescue map
     sleuthkit libxml2-utils     # fiwalk, ifind and xmllint check the file lists
+    librsvg2-bin                # rsvg-convert draws the picture of a disk in a test
     g++ libssl-dev zlib1g-dev   # the native program, and libcrypto and zlib for its digests
     help2man dpkg-dev           # its man page, and the dependencies of its Debian package
     clang libclang-rt-14-dev    # the fuzz targets: clang with libFuzzer and the sanitizers

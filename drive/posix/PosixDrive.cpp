@@ -198,6 +198,24 @@ DriveError PosixDrive::Flush()
     return ::fsync(m_fd) == 0 ? DriveError{} : ErrorOf(errno);
 }
 
+DriveError PosixDrive::AskWritable()
+{
+    struct stat status {};
+    if (::fstat(m_fd, &status) != 0) {
+        return ErrorOf(errno);
+    }
+    floppy_drive_struct drive{};
+    int readOnly = 0;
+    if (!S_ISBLK(status.st_mode)) {
+        readOnly = 0;
+    } else if (::ioctl(m_fd, FDGETDRVSTAT, &drive) == 0) {
+        readOnly = (drive.flags & FD_DISK_WRITABLE) == 0;
+    } else if (::ioctl(m_fd, BLKROGET, &readOnly) != 0) {
+        return ErrorOf(errno);
+    }
+    return readOnly != 0 ? DriveError{DriveFailure::WriteProtected, EROFS} : DriveError{};
+}
+
 std::unique_ptr<Drive> PosixDriveSystem::Open(const FloppyDrive& drive, DriveUse use, DriveError& error)
 {
     const char* path = drive.devicePath.c_str();

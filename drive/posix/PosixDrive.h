@@ -20,6 +20,11 @@ public:
     // fsync: what an image file or a loop device holds in the page cache
     // reaches the medium, and a write error there shows.
     DriveError Flush() override;
+    // The floppy driver keeps the disk's write-protect tab in its drive state
+    // (read at the open; it leaves the block device's read-only flag at 0);
+    // the SCSI disk driver sets the read-only flag from the tab. An image file
+    // has no tab and counts as writable, whatever its permissions.
+    DriveError AskWritable() override;
 
 private:
     int m_fd;

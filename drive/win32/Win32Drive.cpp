@@ -206,6 +206,16 @@ DriveError Win32Drive::Flush()
     return platform.FlushFileBuffers(m_drive.Get()) ? DriveError{} : ErrorOf(platform.GetLastError());
 }
 
+DriveError Win32Drive::AskWritable()
+{
+    FloppyPlatform& platform = CurrentPlatform();
+    DWORD returned = 0;
+    if (platform.DeviceIoControl(m_drive.Get(), IOCTL_DISK_IS_WRITABLE, nullptr, 0, nullptr, 0, &returned, nullptr)) {
+        return {};
+    }
+    return ErrorOf(platform.GetLastError());
+}
+
 std::unique_ptr<Drive> Win32DriveSystem::Open(const FloppyDrive& drive, DriveUse, DriveError& error)
 {
     FloppyPlatform& platform = CurrentPlatform();

@@ -13,6 +13,8 @@ public:
     TransferResult Read(unsigned char* buffer, uint64_t offset, uint32_t bytes) override;
     TransferResult Write(const unsigned char* buffer, uint64_t offset, uint32_t bytes) override;
     DriveError Flush() override;
+    // IOCTL_DISK_IS_WRITABLE: 19 for a protected disk.
+    DriveError AskWritable() override;
 
 private:
     ScopedPlatformHandle m_drive;

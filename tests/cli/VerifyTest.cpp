@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <sstream>
 
 #include "cli/Commands.h"
 #include "cli/Targets.h"
@@ -165,6 +166,7 @@ TEST(CommandLineArchive, ABagRecordsUnreadableSectorsAndTwoReadsThatDifferMakeNo
         SimulatedDisk floppy(k144, Pattern(kDiskBytes, 0, 'B'));
         Bytes& medium = floppy.sim.medium;
         if (rescue) {
+            floppy.sim.writeProtected = true;
             floppy.sim.AddFault({SimulatedDrive::Read, 17 * kCylinderBytes + 512, 512, {DriveFailure::Medium, 5}});
         } else {
             floppy.sim.OnRequest(SimulatedDrive::Read, 80, [&] { medium[100] ^= 1; });
@@ -183,8 +185,15 @@ TEST(CommandLineArchive, ABagRecordsUnreadableSectorsAndTwoReadsThatDifferMakeNo
         }
         EXPECT_EQ(ValidateBag(bag), std::vector<std::string>{});
         EXPECT_EQ(TagValue(ReadBagInfo(bag), "Trakoni-Unreadable-Sectors"), "1");
+        EXPECT_EQ(TagValue(ReadBagInfo(bag), "Trakoni-Write-Protected"), "yes");
         const Bytes log = ReadWholeFile(data + ".log"), map = ReadWholeFile(data + ".map");
-        EXPECT_NE(std::string(log.begin(), log.end()).find("1 of 2,880 sectors unreadable: cylinder 17 head 0 sector 2\n"), std::string::npos);
+        const std::string logText(log.begin(), log.end());
+        for (const char* line : {"1 of 2,880 sectors unreadable: cylinder 17 head 0 sector 2\n",
+                                 "Write protection: the disk was write-protected\n",
+                                 "\nh0 s 2 +++++++++++++++++-++++++++"}) {
+            EXPECT_NE(logText.find(line), std::string::npos) << line;
+        }
+        EXPECT_NE(ReadWholeFile(data + "-map.svg").size(), 0u);
         EXPECT_NE(std::string(map.begin(), map.end()).find("0x0004CA00  0x00000200  -"), std::string::npos);
         const Bytes image = ReadWholeFile(data + ".img");
         EXPECT_TRUE(std::equal(image.begin(), image.begin() + 17 * kCylinderBytes + 512, medium.begin()));
@@ -203,6 +212,62 @@ TEST(CommandLineProbe, ADiskChangedAfterItsFormatWasAskedIsNotRead)
     EXPECT_EQ(floppy.sim.messages, std::vector<std::string>{"Error: The disk in " + floppy.drive + " changed before it was read: it holds 737280 bytes, not 1474560 as before; nothing was read"});
     EXPECT_TRUE(floppy.sim.CountOf(SimulatedDrive::Read) == 0 && !std::filesystem::exists(collection.Join("b1")));
     ExpectNothingLeaked(floppy.sim);
+}
+
+// map: the grid of a set's sectors (from its map, else its files' markers)
+// or of any mapfile, one character a sector; a map of no floppy is refused.
+TEST(CommandLineMap, ShowsEverySectorWhereItIsOnTheDisk)
+{
+    const struct {
+        std::vector<std::pair<int, char>> markers;  // in a 1.44 MB set: sector, '-' or '?'
+        const char* map;   // the set's rescue.map; with no markers, a mapfile alone
+        int status, rows;  // a row per sector of each head
+        std::vector<std::string> marked;  // "h1 s 5 17-": the row, the cylinder whose sector is not '+', its status
+    } cases[] = {
+        {{{634, '-'}, {635, '-'}, {2879, '?'}}, nullptr, 4, 36, {"h1 s 5 17-", "h1 s 6 17-", "h1 s18 79?"}},
+        {{{5, '+'}}, nullptr, 0, 36, {}},  // a whole set
+        {{{634, '-'}}, "0 +\n0 0x200 +\n0x200 0x200 -\n0x400 0x167C00 +\n", 4, 36, {"h0 s 2 0-"}},  // the map wins
+        {{}, "0 +\n0x0 0x1200 +\n0x1200 0x400 -\n0x1600 0x200 ?\n0x1800 0xB2800 +\n", 4, 18, {"h1 s 1 0-", "h1 s 2 0-", "h1 s 3 0?"}},  // 720 KB
+        {{}, "0 +\n0 0x400 -\n", 1, 0, {}},  // "it maps 1024 bytes, the size of no floppy disk"
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.map ? c.map : "markers");
+        TempFolder folder;
+        Bytes image = Pattern(kDiskBytes, 0, 'M');
+        for (const auto& [sector, status] : c.markers) {
+            const std::string marker = status == '-' ? kBadSectorMarker : status == '?' ? kNotReadMarker : "";
+            for (int i = 0; i < 512 && !marker.empty(); ++i) {
+                image[512 * sector + i] = static_cast<unsigned char>(marker[i % marker.size()]);
+            }
+        }
+        if (!c.markers.empty()) {
+            folder.WriteSet(image);
+        }
+        const std::string map = folder.Join(c.markers.empty() ? "other.map" : "rescue.map");
+        if (c.map) {
+            WriteWholeFile(map, Bytes(c.map, c.map + std::strlen(c.map)));
+        }
+        Arguments arguments;
+        ASSERT_EQ(ParseArguments({"map", c.markers.empty() ? map : folder.Path()}, arguments), "");
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(RunCommand(arguments), c.status);
+        std::istringstream out(testing::internal::GetCapturedStdout());
+        int rows = 0;
+        for (std::string line; std::getline(out, line);) {
+            if (line[0] != 'h') {
+                continue;
+            }
+            ++rows;
+            std::string want(80, '+');
+            for (const std::string& m : c.marked) {
+                if (m.compare(0, 7, line, 0, 7) == 0) {
+                    want[std::stoul(m.substr(7))] = m.back();
+                }
+            }
+            EXPECT_EQ(line.substr(7), want) << line.substr(0, 7);
+        }
+        EXPECT_EQ(rows, c.rows);
+    }
 }
 
 }  // namespace

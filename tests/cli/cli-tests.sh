@@ -261,7 +261,7 @@ archive() {
     [ "$(grep -cx -e "Payload-Oxum: $oxum" -e 'External-Identifier: d1' -e 'Contact-Name: Ann Lee' \
         -e 'External-Description: Box 3' -e 'Trakoni-Unreadable-Sectors: 0' "$c/d1/bag-info.txt")" = 5 ] ||
         fail "bag-info.txt: $(cat "$c/d1/bag-info.txt")"
-    [ "$(cut -f1,4- "$c/catalog.tsv")" = $'ID\tUnreadable-Sectors\tImage-SHA-256\tStatus\nd1\t0\t'"$sha"$'\tcomplete' ] ||
+    [ "$(cut -f1,4-6 "$c/catalog.tsv")" = $'ID\tUnreadable-Sectors\tImage-SHA-256\tStatus\nd1\t0\t'"$sha"$'\tcomplete' ] ||
         fail "catalog: $(cat "$c/catalog.tsv")"
     expect 0 "" archive A: "$C" --id d2 --cylinders --quiet
     joined_is "$c/d2/data/cylinders" "$work/disk.img" "archive --cylinders: the files do not hold the disk"

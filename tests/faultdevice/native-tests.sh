@@ -79,7 +79,22 @@ refusals() {
     run "read of a write-protected disk" "$exe" read "$drive" "$t/protected"
     expect_status 0 "read of a write-protected disk"
     joined_is "$t/protected" "$TRAKONI_FAULT_IMAGE" "read of a write-protected disk: the set is not the disk"
-    blockdev --setrw "$drive"
+    local tab
+    for tab in yes no; do  # the bag says whether the disk was write-protected
+        run "archive (write-protected: $tab)" "$exe" archive "$drive" "$t/bags" --id "$tab"
+        grep -qx "Trakoni-Write-Protected: $tab" "$t/bags/$tab/bag-info.txt" || fail "archive: write-protected is not $tab"
+        blockdev --setrw "$drive"
+    done
+    # The station warns of a disk that was not (an image file, taken out by emptying it), and of a 720 KB file
+    # system on a 1.44 MB disk.
+    mkfs.fat -C "$t/station.img" 720 >/dev/null && truncate -s 1474560 "$t/station.img" && echo s1 >"$t/ids"
+    "$exe" station "$t/station.img" "$t/bags" --ids "$t/ids" >"$work/out" 2>"$work/err" </dev/null &
+    local station=$! _
+    for _ in $(seq 100); do grep -q "Take the disk s1 out" "$work/err" && break; sleep 0.1; done
+    : >"$t/station.img" && wait "$station"
+    grep -qx "s1: WARNING: the disk was not write-protected;.*" "$work/out" &&
+        grep -qx "s1: WARNING: the boot sector describes 1,440 sectors (720 KB), the drive read 2,880" "$work/out" ||
+        fail "station: not both warnings: $(cat "$work/out")"
     # Held exclusively by another program, as a mounted disk is.
     rm -f "$work/holder"
     python3 -c 'import os, sys, time; os.open(sys.argv[1], os.O_RDWR | os.O_EXCL); print(flush=True); time.sleep(30)' \
@@ -149,6 +164,25 @@ damage() {
     done
     [ "$(awk '/<filename>/ { name = $0 } /<trakoni:damaged/ { print name }' "$t/fat.xml")" = "      <filename>two.bin</filename>" ] ||
         fail "DFXML: the damaged files are not two.bin alone"
+
+    # Its bag names that file alone in the log, bag-info.txt, the DFXML and the picture; the catalog, rebuilt
+    # around a bag of an older version without a file system, gains the columns.
+    local b=$t/bags/d1 today
+    mkdir -p "$t/bags/old/data" && printf 'BagIt-Version: 1.0\nTag-File-Character-Encoding: UTF-8\n' >"$t/bags/old/bagit.txt"
+    printf 'External-Identifier: old\nBagging-Date: 2020-01-01\n' >"$t/bags/old/bag-info.txt"
+    printf 'ID\tDate\tFormat\tUnreadable-Sectors\tImage-SHA-256\tStatus\nold\t2020-01-01\t\t\t\t\n' >"$t/bags/catalog.tsv"
+    run "archive --rescue of it" "$exe" archive "$drive" "$t/bags" --id d1 --rescue --retries 0
+    expect_status 4 "archive --rescue"
+    [ "$(grep -h -e '^  [^ ]' -e '^Trakoni-Damaged-File:' "$b/data/d1.log" "$b/bag-info.txt")" = "  two.bin: sectors $bad"$'\n'"Trakoni-Damaged-File: two.bin: sectors $bad" ] ||
+        fail "archive: the damaged files in the log and bag-info.txt: $(grep -h -i damaged "$b/data/d1.log" "$b/bag-info.txt")"
+    [ "$(awk '/<filename>/ { name = $0 } /<trakoni:damaged/ { print name }' "$b/data/d1-dfxml.xml")" = "      <filename>two.bin</filename>" ] ||
+        fail "archive: the DFXML's damaged files are not two.bin alone"
+    grep -q ">two.bin: sectors $bad</text>" "$b/data/d1-map.svg" || fail "archive: the picture does not name two.bin"
+    run "validate it" "$exe" validate "$b"
+    expect_status 0 "validate"
+    today=$(date +%F)
+    [ "$(cut -f1,7- "$t/bags/catalog.tsv")" = $'ID\tLabel\tFiles\tDamaged-Files\tFile-Dates\nold\t\t\t\t\nd1\tDAMAGED\t3\t1\t'"$today..$today" ] ||
+        fail "catalog: $(cat "$t/bags/catalog.tsv")"
     run "files --extract" "$exe" files "$t/fat" --extract "$t/out"
     [ "$(cd "$t/out" && echo *)" = "one.bin three.bin two.bin.damaged" ] || fail "extract: $(cd "$t/out" && echo *)"
     cmp -s "$t/one.bin" "$t/out/one.bin" || fail "extract: one.bin is not the file"

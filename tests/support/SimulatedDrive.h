@@ -23,7 +23,7 @@ public:
     std::vector<unsigned char> medium;
     DriveGeometry geometry;
     DriveError openError;
-    bool noMemory = false;
+    bool noMemory = false, writeProtected = false;
     std::vector<DriveUse> opens;
     std::vector<Request> requests;
     std::vector<std::string> messages;
@@ -70,6 +70,7 @@ private:
             return s.Move(SimulatedDrive::Write, const_cast<unsigned char*>(buffer), offset, bytes);
         }
         DriveError Flush() override { return s.Begin(SimulatedDrive::Flush, 0, 0).error; }
+        DriveError AskWritable() override { return s.writeProtected ? DriveError{DriveFailure::WriteProtected, 19} : DriveError{}; }
     };
 
     // Records the request; its result before any byte moves.

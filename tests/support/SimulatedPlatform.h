@@ -42,6 +42,7 @@ public:
         m_drives[letter].medium = std::move(bytes), m_drives[letter].geometry = geometry;
     }
     std::vector<unsigned char>& Medium(char letter) { return m_drives[letter].medium; }
+    void WriteProtect(char letter) { m_drives[letter].writeProtected = true; }
     // `path` opens drive `letter`, as \\.\X: does.
     void AliasPath(const std::string& path, char letter) { m_aliases[path] = letter; }
     void AddMaskBits(DWORD bits) { m_extraMaskBits |= bits; }
@@ -85,10 +86,14 @@ public:
     {
         Call& call = Begin(Api::DeviceIoControl);
         call.handle = device, call.code = code, call.bytes = outSize;
-        if (Faulted(call)) {
+        const Drive& drive = m_drives[m_handles[device].letter];
+        if (Faulted(call) || (code == IOCTL_DISK_IS_WRITABLE && drive.writeProtected && Fail(ERROR_WRITE_PROTECT))) {
             return FALSE;
         }
-        std::memcpy(out, &m_drives[m_handles[device].letter].geometry, sizeof(DISK_GEOMETRY));
+        if (code == IOCTL_DISK_IS_WRITABLE) {
+            return TRUE;
+        }
+        std::memcpy(out, &drive.geometry, sizeof(DISK_GEOMETRY));
         *returned = sizeof(DISK_GEOMETRY);
         return TRUE;
     }
@@ -193,7 +198,7 @@ public:
     UINT GetDriveTypeA(const char* root) override { return m_drives.count(root[0]) ? m_drives[root[0]].type : DRIVE_NO_ROOT_DIR; }
 
 private:
-    struct Drive { UINT type = DRIVE_REMOVABLE; std::vector<unsigned char> medium; DISK_GEOMETRY geometry{}; };
+    struct Drive { UINT type = DRIVE_REMOVABLE; std::vector<unsigned char> medium; DISK_GEOMETRY geometry{}; bool writeProtected = false; };
     struct Handle { bool isEvent = false; char letter = 0; bool signalled = false; };
     struct Request {
         Call call;
