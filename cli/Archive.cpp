@@ -153,7 +153,7 @@ std::string ProtectionText(const DiskRecord& record)
     case WriteProtection::Writable:
         return "the disk was not write-protected";
     default:
-        return "not known: the drive did not say (error " + std::to_string(record.protectionError) + ")";
+        return "not known: the drive did not say (" + SystemErrorText(record.protectionError) + ")";
     }
 }
 

@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "cli/ConsoleMessages.h"
+#include "drive/Drive.h"
 #include "engine/Imager.h"
 
 #ifdef _WIN32
@@ -26,7 +27,7 @@ namespace {
 
 void ShowSystemError(const std::string& text, int error)
 {
-    ShowError(text + " (error " + std::to_string(error) + ")");
+    ShowError(text + " (" + SystemErrorText(error) + ")");
 }
 
 #ifdef _WIN32

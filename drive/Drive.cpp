@@ -1,5 +1,7 @@
 #include "drive/Drive.h"
 
+#include <cstring>
+
 #ifdef _WIN32
 #include "drive/win32/Win32Drive.h"
 using NativeDriveSystem = Win32DriveSystem;
@@ -10,6 +12,15 @@ using NativeDriveSystem = PosixDriveSystem;
 
 namespace {
 DriveSystem* g_pOverride = nullptr;
+}
+
+std::string SystemErrorText(int code)
+{
+#ifdef _WIN32
+    return "error " + std::to_string(code);
+#else
+    return std::strerror(code);
+#endif
 }
 
 DriveSystem& CurrentDriveSystem()

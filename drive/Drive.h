@@ -139,6 +139,10 @@ public:
     virtual std::string OpenFailureText(const FloppyDrive& drive, DriveUse use, int code) = 0;
 };
 
+// A system's code as a message names it: "error 21" on Windows, as users
+// know it; elsewhere errno's own text ("No medium found").
+std::string SystemErrorText(int code);
+
 // The system's real drives unless a ScopedDriveSystemOverride is alive.
 DriveSystem& CurrentDriveSystem();
 

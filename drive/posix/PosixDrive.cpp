@@ -262,5 +262,5 @@ DriveBuffer PosixDriveSystem::AllocateBuffer(size_t bytes)
 std::string PosixDriveSystem::OpenFailureText(const FloppyDrive& drive, DriveUse use, int code)
 {
     return "Could not open " + drive.name + (use == DriveUse::Writing ? " for reading and writing: " : " for reading: ") +
-           std::strerror(code);
+           SystemErrorText(code);
 }
