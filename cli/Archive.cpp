@@ -51,6 +51,11 @@ std::string Joined(const std::vector<std::string>& words)
     return line;
 }
 
+std::string BagThere(const fs::path& bag)
+{
+    return bag.string() + " already holds a bag; use --force to replace it";
+}
+
 // The temporary bag, removed with all in it unless it has been placed.
 class PartialBag {
 public:
@@ -76,34 +81,33 @@ public:
     bool Ready() const { return m_ready; }
     std::string Path(const std::string& name = {}) const { return (name.empty() ? m_path : m_path / name).string(); }
 
-    // Gives the bag its real name. A bag there before waits under a name of
-    // ours alone until the new one is in place, is put back if that fails,
-    // and is removed only then.
-    bool Place()
+    // Gives the bag its real name; the system refuses a bag there, even one
+    // that appeared while this archive ran, unless `replace`. A bag replaced
+    // waits under a name of ours alone until the new one is in place, is put
+    // back if that fails, and is removed only then.
+    bool Place(bool replace)
     {
-        std::error_code error;
-        fs::path old;
-        if (fs::exists(m_bag, error)) {
+        std::string old;
+        int error = 0;
+        if (replace && Exists(m_bag.string())) {
             old = CreateTemporaryFolder(m_path.string() + ".replaced");
-            if (old.empty()) {
+            std::error_code ignored;
+            fs::remove(old, ignored);  // ours, empty: the old bag takes its name
+            if (old.empty() || !MoveIntoPlace(m_bag.string(), old, false, error)) {
+                ShowError("Could not move the old bag " + m_bag.string() + " aside (" + SystemErrorText(error) + ")");
                 return false;
             }
-            fs::remove(old, error);  // ours, empty: the old bag takes its name
-            fs::rename(m_bag, old, error);
         }
-        if (!error) {
-            fs::rename(m_path, m_bag, error);
-        }
-        if (error) {
-            ShowError("Could not move " + m_path.string() + " to " + m_bag.string() + " (" + error.message() + ")");
-            std::error_code ignored;
-            if (!old.empty() && !fs::exists(m_bag, ignored)) {
-                fs::rename(old, m_bag, ignored);
+        if (!MoveIntoPlace(m_path.string(), m_bag.string(), false, error)) {
+            ShowError(AlreadyThere(error) ? BagThere(m_bag) : "Could not move " + m_path.string() + " to " + m_bag.string() + " (" + SystemErrorText(error) + ")");
+            if (!old.empty()) {
+                MoveIntoPlace(old, m_bag.string(), false, error);
             }
             return false;
         }
+        std::error_code ignored;
         if (!old.empty()) {
-            fs::remove_all(old, error);
+            fs::remove_all(old, ignored);
         }
         return true;
     }
@@ -205,6 +209,7 @@ int Rescue(const FloppyDrive& drive, const std::string& folder, const std::strin
     RescueOptions options;
     options.map = map;
     options.retries = RescueRetriesOf(arguments);
+    options.mapNamesFolder = false;  // the files are not kept where they are rescued into
     RescueProgressLine progress(arguments.quiet);
     options.observer = &progress;
     const int status = RescueDiskToFiles(drive, folder, options, record.rescue);
@@ -318,7 +323,7 @@ int ArchiveDisk(const Arguments& arguments, const std::string& id, ArchiveOutcom
     record.started = Now("%Y-%m-%dT%H:%M:%S");
     std::error_code error;
     if (fs::exists(collection / id, error) && !arguments.force) {
-        ShowError((collection / id).string() + " already holds a bag; use --force to replace it");
+        ShowError(BagThere(collection / id));
         return ExitStatus::Failed;
     }
     std::optional<FloppyDrive> taken = TakeDrive(arguments.operands[0], false);
@@ -362,11 +367,14 @@ int ArchiveDisk(const Arguments& arguments, const std::string& id, ArchiveOutcom
     if (Interruption() != InterruptedBy::Nothing) {
         return Interrupted();
     }
-    if (!bag.Place()) {
+    if (!bag.Place(arguments.force)) {
         return ExitStatus::Failed;
     }
     const std::string placed = (collection / id).string();
-    if (AddToCatalog(collection.string(), id) != EngineStatus::Success) {
+    const auto waiting = [](const std::string& lock) {
+        std::fprintf(stderr, "Waiting for the catalog's lock %s: another archive holds it\n", lock.c_str());
+    };
+    if (AddToCatalog(collection.string(), id, waiting) != EngineStatus::Success) {
         ShowError("The bag " + placed + " is complete; 'trakoni-cli catalog' lists it in the catalog");
         return ExitStatus::Failed;
     }
@@ -413,6 +421,22 @@ bool NextIdentifier(std::istream& source, bool asking, std::string& id)
     id = !id.empty() && id.back() == '\r' ? id.substr(0, id.size() - 1) : id;
     return !id.empty();
 }
+
+namespace {
+
+// The station's drive, checked as an archive checks it before the first disk
+// is asked for; a drive or image file that holds no disk yet passes. False
+// after an error line.
+bool MayBeStationDrive(const std::string& word)
+{
+    DriveGeometry geometry{};
+    std::error_code error;
+    const bool empty = ProbeDrive(DriveNamed(word), geometry) == EngineStatus::NoDisk &&
+                       (NamesADrive(word) || fs::is_regular_file(word, error));
+    return empty || TakeDrive(word, false).has_value();
+}
+
+}  // namespace
 
 int RunArchive(const Arguments& arguments)
 {
@@ -464,6 +488,9 @@ int RunValidate(const Arguments& arguments)
 int RunStation(const Arguments& arguments)
 {
     const FloppyDrive drive = DriveNamed(arguments.operands[0]);
+    if (!MayBeStationDrive(arguments.operands[0])) {
+        return ExitStatus::Failed;
+    }
     std::ifstream file;
     if (!arguments.ids.empty()) {
         file.open(arguments.ids, std::ios::binary);

@@ -1,25 +1,14 @@
-// The targets through the standard file system library, so that this builds
-// on every system; only exclusive creation of a file and a move that must not
-// replace need the system's own calls.
+// The targets through the standard file system library and the engine's
+// temporary names and moves that must not replace.
 #include "cli/Targets.h"
 
 #include <filesystem>
 #include <system_error>
+#include <vector>
 
 #include "cli/ConsoleMessages.h"
 #include "drive/Drive.h"
 #include "engine/Imager.h"
-
-#ifdef _WIN32
-#include <process.h>
-
-#include "platform/Win32.h"
-#else
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
-#endif
 
 namespace fs = std::filesystem;
 
@@ -30,102 +19,15 @@ void ShowSystemError(const std::string& text, int error)
     ShowError(text + " (" + SystemErrorText(error) + ")");
 }
 
-#ifdef _WIN32
-int ProcessNumber() { return _getpid(); }
-
-// Creates `path` as a new empty file; false when anything is there, with the error.
-bool CreateNewFile(const std::string& path, int& error)
-{
-    const HANDLE file = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        error = static_cast<int>(::GetLastError());
-        return false;
-    }
-    ::CloseHandle(file);
-    return true;
-}
-
-constexpr int kAlreadyThere = ERROR_ALREADY_EXISTS;
-bool AlreadyThere(int error) { return error == ERROR_FILE_EXISTS || error == kAlreadyThere; }
-
-// Renames `from` to `to`; unless `replace`, never over a file that is there.
-bool Rename(const std::string& from, const std::string& to, bool replace, int& error)
-{
-    const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
-    if (::MoveFileExA(from.c_str(), to.c_str(), flags)) {
-        return true;
-    }
-    error = static_cast<int>(::GetLastError());
-    return false;
-}
-#else
-int ProcessNumber() { return static_cast<int>(::getpid()); }
-
-bool CreateNewFile(const std::string& path, int& error)
-{
-    const int file = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
-    if (file < 0) {
-        error = errno;
-        return false;
-    }
-    ::close(file);
-    return true;
-}
-
-constexpr int kAlreadyThere = EEXIST;
-bool AlreadyThere(int error) { return error == kAlreadyThere; }
-
-// A link fails where a file is there; rename replaces.
-bool Rename(const std::string& from, const std::string& to, bool replace, int& error)
-{
-    if (replace ? ::rename(from.c_str(), to.c_str()) == 0
-                : ::link(from.c_str(), to.c_str()) == 0 && ::unlink(from.c_str()) == 0) {
-        return true;
-    }
-    error = errno;
-    return false;
-}
-#endif
-
 // Renames `from` to `to`, after an error line when it cannot.
 bool Move(const std::string& from, const std::string& to, bool replace)
 {
     int error = 0;
-    if (Rename(from, to, replace, error)) {
+    if (MoveIntoPlace(from, to, replace, error)) {
         return true;
     }
     ShowSystemError("Could not move " + from + " to " + to, error);
     return false;
-}
-
-// Makes a temporary name for `base` with `create`, trying the next number
-// while something is there; empty after an error line when it cannot.
-template <typename Create>
-std::string CreateTemporary(const std::string& base, Create create)
-{
-    int error = 0;
-    for (int n = 0; n < 1000; ++n) {
-        const std::string name = TemporaryName(base, n);
-        if (create(name, error)) {
-            return name;
-        }
-        if (!AlreadyThere(error)) {
-            ShowSystemError("Could not create " + name, error);
-            return {};
-        }
-    }
-    ShowSystemError("Could not create " + TemporaryName(base, 0), error);
-    return {};
-}
-
-// The folder without separators at its end, so that a name can follow it.
-std::string WithoutTrailingSeparators(std::string folder)
-{
-    while (folder.size() > 1 && (folder.back() == '\\' || folder.back() == '/')) {
-        folder.pop_back();
-    }
-    return folder;
 }
 
 }  // namespace
@@ -176,14 +78,8 @@ FolderForFiles::~FolderForFiles()
     }
 }
 
-std::string TemporaryName(const std::string& base, int n)
-{
-    return base + ".trakoni-" + std::to_string(ProcessNumber()) + "-" + std::to_string(n) +
-           ".partial";
-}
-
 PartialImage::PartialImage(const std::string& image)
-    : m_image(image), m_path(CreateTemporary(image, CreateNewFile))
+    : m_image(image), m_path(CreateTemporaryFile(image))
 {
 }
 
@@ -199,17 +95,6 @@ bool PartialImage::Place(bool replace)
 {
     m_placed = Move(m_path, m_image, replace);
     return m_placed;
-}
-
-std::string CreateTemporaryFolder(const std::string& base)
-{
-    return CreateTemporary(WithoutTrailingSeparators(base), [](const std::string& name, int& error) {
-        std::error_code failed;
-        // False, with no error or this one, when something is there already.
-        const bool created = fs::create_directory(name, failed);
-        error = !failed || failed == std::errc::file_exists ? kAlreadyThere : failed.value();
-        return created;
-    });
 }
 
 PartialFileSet::PartialFileSet(const std::string& folder)
@@ -229,13 +114,44 @@ PartialFileSet::~PartialFileSet()
     fs::remove(m_path, ignored);
 }
 
+// The old files wait in a folder of ours until every new one is in place, so
+// that the folder never holds a mix of two disks: on a failure the new ones
+// go back into the temporary folder and the old ones back where they were.
 bool PartialFileSet::Place(bool replace)
 {
-    for (; m_placed < kCylinderCount; ++m_placed) {
-        if (!Move(CylinderFileName(m_path, m_placed), CylinderFileName(m_folder, m_placed),
-                  replace)) {
-            return false;
+    const std::string aside = replace ? CreateTemporaryFolder(m_folder) : std::string();
+    if (replace && aside.empty()) {
+        return false;
+    }
+    std::vector<int> old;  // the cylinders whose old file is aside
+    bool placed = true;
+    for (int cylinder = 0; replace && placed && cylinder < kCylinderCount; ++cylinder) {
+        const std::string file = CylinderFileName(m_folder, cylinder);
+        if (Exists(file) && (placed = Move(file, CylinderFileName(aside, cylinder), false))) {
+            old.push_back(cylinder);
         }
     }
-    return true;
+    for (; placed && m_placed < kCylinderCount; ++m_placed) {
+        placed = Move(CylinderFileName(m_path, m_placed), CylinderFileName(m_folder, m_placed), false);
+    }
+    int error = 0;
+    for (; !placed && m_placed > 0; --m_placed) {
+        MoveIntoPlace(CylinderFileName(m_folder, m_placed - 1), CylinderFileName(m_path, m_placed - 1), false, error);
+    }
+    bool kept = false;  // an old file that could not go back stays aside
+    std::error_code ignored;
+    for (const int cylinder : old) {
+        const std::string file = CylinderFileName(aside, cylinder);
+        const bool back = !placed && MoveIntoPlace(file, CylinderFileName(m_folder, cylinder), false, error);
+        kept = kept || (!placed && !back);
+        if (placed) {
+            fs::remove(file, ignored);
+        }
+    }
+    if (kept) {
+        ShowError("The old cylinder files of " + m_folder + " that could not be put back are in " + aside);
+    } else if (!aside.empty()) {
+        fs::remove(aside, ignored);
+    }
+    return placed;
 }

@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "engine/FilePlacement.h"
+
 bool Exists(const std::string& path);
 bool IsFolder(const std::string& path);
 
@@ -30,14 +32,6 @@ private:
     bool m_created = false;
 };
 
-// A temporary name that is ours alone: `base` + ".trakoni-<process>-<n>.partial",
-// with the first n under which nothing is there yet.
-std::string TemporaryName(const std::string& base, int n);
-
-// A folder of that name for `base`, created exclusively by this run; empty
-// after an error line when it cannot be.
-std::string CreateTemporaryFolder(const std::string& base);
-
 // An image written under a temporary name beside its real one, created
 // exclusively by this run, and removed unless it has been moved into place.
 class PartialImage {
@@ -60,9 +54,10 @@ private:
 };
 
 // Cylinder files written into a temporary folder beside their real one,
-// created exclusively by this run, and moved into the real one file by file
-// once all are complete. What is left of them at the end is removed, and the
-// temporary folder with it.
+// created exclusively by this run, and moved into the real one once all are
+// complete: all 80 or none (the old ones, with `replace`, are put back on a
+// failure). What is left of them at the end is removed, and the temporary
+// folder with it.
 class PartialFileSet {
 public:
     explicit PartialFileSet(const std::string& folder);

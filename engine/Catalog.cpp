@@ -5,11 +5,13 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <set>
-#include <thread>
 
 #include "engine/BagIt.h"
 #include "engine/DriveSession.h"
+#include "engine/FileLock.h"
+#include "engine/FilePlacement.h"
 #include "engine/Status.h"
 
 namespace fs = std::filesystem;
@@ -30,10 +32,9 @@ const std::vector<CatalogColumn> kCatalogColumns = {
 namespace {
 
 const char kCatalogName[] = "catalog.tsv";
-// An update takes milliseconds: a lock this old was left by a program that
-// was killed.
-constexpr auto kStaleLock = std::chrono::seconds(60);
-constexpr auto kLockWait = std::chrono::seconds(20);
+// An update takes milliseconds: a lock held this long is held by a program
+// that has stopped.
+constexpr auto kLockWait = std::chrono::minutes(1);
 
 std::string Header()
 {
@@ -96,62 +97,49 @@ bool ReadCatalog(const fs::path& collection, std::vector<std::string>& lines)
     return !in.bad();
 }
 
-// The collection's lock, held while it lives.
+// The collection's lock, held while it lives: the system's, on its lock file.
 class CatalogLock {
 public:
-    explicit CatalogLock(const fs::path& collection) : m_path(collection / ".catalog.lock")
+    CatalogLock(const fs::path& collection, const LockWaiting& waiting)
+        : m_path((collection / ".catalog.lock").string()),
+          m_lock(m_path, kLockWait, [&] {
+              if (waiting) {
+                  waiting(m_path);
+              }
+          })
     {
-        const auto giveUp = std::chrono::steady_clock::now() + kLockWait;
-        std::error_code error;
-        while (!(m_held = fs::create_directory(m_path, error)) && !error &&
-               std::chrono::steady_clock::now() < giveUp) {
-            const auto since = fs::last_write_time(m_path, error);
-            if (!error && fs::file_time_type::clock::now() - since > kStaleLock) {
-                fs::remove(m_path, error);
-            } else {
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            }
-            error.clear();
-        }
-        if (!m_held) {
-            ShowEngineError("Could not lock the catalog: " + m_path.string() +
-                            " is held; remove it if no other archive is running");
+        if (m_lock.Error() != 0) {
+            ShowEngineError("Could not lock the catalog with " + m_path + " (error " + std::to_string(m_lock.Error()) + ")");
+        } else if (!m_lock.Held()) {
+            ShowEngineError("Could not lock the catalog: another program has held " + m_path + " for a minute");
         }
     }
-    ~CatalogLock()
-    {
-        std::error_code error;
-        if (m_held) {
-            fs::remove(m_path, error);
-        }
-    }
-    CatalogLock(const CatalogLock&) = delete;
-    CatalogLock& operator=(const CatalogLock&) = delete;
 
-    bool Held() const { return m_held; }
+    bool Held() const { return m_lock.Held(); }
 
 private:
-    fs::path m_path;
-    bool m_held = false;
+    std::string m_path;
+    FileLock m_lock;
 };
 
 // Writes the catalog under a temporary name and renames it into place.
 int WriteCatalog(const fs::path& collection, const std::vector<std::string>& lines)
 {
     const fs::path catalog = collection / kCatalogName;
-    const fs::path partial = collection / ".catalog.tsv.partial";
+    const std::string partial = CreateTemporaryFile(catalog.string());
+    if (partial.empty()) {
+        return EngineStatus::Failure;
+    }
     std::ofstream out(partial, std::ios::binary | std::ios::trunc);
     out << Header() << "\n";
     for (const std::string& line : lines) {
         out << line << "\n";
     }
     out.close();
-    std::error_code error;
-    if (out) {
-        fs::rename(partial, catalog, error);
-    }
-    if (!out || error) {
-        fs::remove(partial, error);
+    int error = 0;
+    if (!out || !MoveIntoPlace(partial, catalog.string(), true, error)) {
+        std::error_code ignored;
+        fs::remove(partial, ignored);
         ShowEngineError("Could not write " + catalog.string());
         return EngineStatus::Failure;
     }
@@ -191,10 +179,10 @@ std::string IdentifierProblem(const std::string& id)
     return {};
 }
 
-int AddToCatalog(const std::string& collectionName, const std::string& id)
+int AddToCatalog(const std::string& collectionName, const std::string& id, const LockWaiting& waiting)
 {
     const fs::path collection(collectionName);
-    const CatalogLock lock(collection);
+    const CatalogLock lock(collection, waiting);
     if (!lock.Held()) {
         return EngineStatus::Failure;
     }
@@ -208,10 +196,10 @@ int AddToCatalog(const std::string& collectionName, const std::string& id)
     return WriteCatalog(collection, lines);
 }
 
-int RefreshCatalog(const std::string& collectionName, bool& rebuilt)
+int RefreshCatalog(const std::string& collectionName, bool& rebuilt, const LockWaiting& waiting)
 {
     const fs::path collection(collectionName);
-    const CatalogLock lock(collection);
+    const CatalogLock lock(collection, waiting);
     if (!lock.Held()) {
         return EngineStatus::Failure;
     }

@@ -1,11 +1,12 @@
 // The catalog of a collection of bags, COLLECTION/catalog.tsv: a header line
 // and one tab-separated line per bag, each taken from fields of the bag's
 // bag-info.txt, so that the bags alone can always rebuild it. Two programs
-// archiving into one collection take turns through a lock (a folder
-// COLLECTION/.catalog.lock); the catalog is written under a temporary name
+// archiving into one collection take turns through the system's lock on the
+// file COLLECTION/.catalog.lock; the catalog is written under a temporary name
 // and renamed into place, so it is never seen half-written.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,12 +24,16 @@ extern const std::vector<CatalogColumn> kCatalogColumns;
 // Empty when it can.
 std::string IdentifierProblem(const std::string& id);
 
+// Told the lock file's path once when another program holds it, before this
+// one waits for it (a minute at most).
+using LockWaiting = std::function<void(const std::string& lockFile)>;
+
 // Puts the line of the bag `id` into the catalog of `collection`, in place of
 // any line of that id. A missing catalog is made from all the bags there.
 // Returns Success, or Failure after its message.
-int AddToCatalog(const std::string& collection, const std::string& id);
+int AddToCatalog(const std::string& collection, const std::string& id, const LockWaiting& waiting = {});
 
 // Rebuilds the catalog from the bags when it is missing or its lines are not
 // those of the bags (stale); `rebuilt` tells whether it did. Returns Success,
 // or Failure after its message.
-int RefreshCatalog(const std::string& collection, bool& rebuilt);
+int RefreshCatalog(const std::string& collection, bool& rebuilt, const LockWaiting& waiting = {});

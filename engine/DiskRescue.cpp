@@ -12,6 +12,7 @@
 
 #include "engine/CylinderFiles.h"
 #include "engine/DriveSession.h"
+#include "engine/FilePlacement.h"
 #include "engine/RescueMap.h"
 #include "engine/Imager.h"
 #include "drive/FloppyFormats.h"
@@ -185,7 +186,7 @@ private:
     }
 
     // The map of an earlier rescue, if there is one, must be a mapfile of this
-    // disk's size that names this folder and this disk; a sector then takes
+    // disk's size that names this disk, and this folder unless it names none; a sector then takes
     // the status of the area that holds it whole (of none: not read yet).
     int LoadMap()
     {
@@ -204,11 +205,10 @@ private:
             return Refuse(m_map + " is the map of a disk of " + std::to_string(map.bytes) +
                           " bytes, not of this disk's " + std::to_string(bytes));
         }
-        if (map.folder.empty() || map.disk.empty()) {
-            return Refuse(m_map + " does not say which folder and disk it belongs to (it has "
-                                  "no Trakoni-Folder and Trakoni-Disk lines)");
+        if (map.disk.empty()) {
+            return Refuse(m_map + " does not say which disk it belongs to (it has no Trakoni-Disk line)");
         }
-        if (!SameFolder(map.folder, m_folderIdentity)) {
+        if (!map.folder.empty() && !SameFolder(map.folder, m_folderIdentity)) {
             return Refuse(m_map + " is the map of a rescue into " + map.folder + ", not into " +
                           m_folderIdentity);
         }
@@ -349,19 +349,22 @@ private:
         std::copy_n(bytes, m_sectorBytes, m_witnessBytes.begin());
     }
 
-    // Written under another name first and then renamed over the map, so that
-    // an interruption leaves the old map or the new one, never half of one.
+    // Written under a temporary name of ours first and then renamed over the
+    // map, so that an interruption leaves the old map or the new one, never
+    // half of one.
     int SaveMap()
     {
-        const std::string temporary = m_map + ".tmp";
+        const std::string temporary = CreateTemporaryFile(m_map);
+        if (temporary.empty()) {
+            return EngineStatus::Failure;
+        }
         std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
         file << MapText();
         file.close();
-        std::error_code failed;
-        if (file) {
-            std::filesystem::rename(temporary, m_map, failed);
-        }
-        if (!file || failed) {
+        int error = 0;
+        if (!file || !MoveIntoPlace(temporary, m_map, true, error)) {
+            std::error_code ignored;
+            std::filesystem::remove(temporary, ignored);
             ShowEngineError("Could not write the map " + m_map);
             return EngineStatus::Failure;
         }
@@ -376,7 +379,7 @@ private:
                       static_cast<unsigned long long>(m_position),
                       Count(kNotRead) > 0 ? kNotRead : kRead);
         std::string text = "# Mapfile. Created by Trakoni\n";
-        text += kFolderTag + m_folderIdentity + "\n";
+        text += m_options.mapNamesFolder ? kFolderTag + m_folderIdentity + "\n" : "";
         text += kDiskTag + m_diskIdentity + "\n";
         text += "# current_pos  current_status  current_pass\n";
         text += line;

@@ -4,7 +4,8 @@
 //
 // The map is a mapfile as GNU ddrescue writes it: byte offsets in the disk
 // image (the 80 cylinders end to end), "+" read, "-" unreadable, "?" not read
-// yet; two comment lines name the folder and the disk it belongs to. Sectors
+// yet; two comment lines name the folder and the disk it belongs to (a map
+// that names no folder is taken for any). Sectors
 // are named as on a floppy: cylinder and head from 0, sector from 1.
 #pragma once
 
@@ -50,6 +51,9 @@ struct RescueOptions {
     int retries = kDefaultRescueRetries;
     std::string map;                     // empty: FOLDER\rescue.map
     RescueObserver* observer = nullptr;  // may be null
+    // False: the map names no folder, as in a bag, whose files do not stay
+    // where they were rescued into.
+    bool mapNamesFolder = true;
 };
 
 // What a rescue left: the status of each sector of the disk image, in order,
@@ -65,7 +69,7 @@ struct RescueResult {
 // Without a map every file is written, first full of not-read markers; with
 // one, only the files of areas not yet read. A map is refused, before any
 // file is written, unless it is a mapfile of this disk's size naming this
-// folder and this disk, and a sector it says was read reads as its file
+// disk and this folder or none, and a sector it says was read reads as its file
 // holds it. Returns Success when every sector was read, RescueIncomplete when
 // some are unreadable, Interrupted, or the status of a failure after its
 // message: the drive cannot be opened, the map is refused or a file cannot be

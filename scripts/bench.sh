@@ -8,7 +8,8 @@
 # among them the reads that find a block device's size. The same for the
 # command line's write --verify, pack and unpack, beside cat, cmp and split.
 # Then the requests a rescue of a damaged disk makes on the simulated drive.
-# Last, the native program beside the Windows one and dd (bench-native.sh).
+# Then the native program beside the Windows one and dd (bench-native.sh), and
+# last in the virtual machine of tests/vm beside dd again (bench-vm.sh).
 #   scripts/bench.sh [ROUNDS]     (default 5; best and median are shown)
 # Uses build/mingw (or $TRAKONI_BUILD_DIR), built if needed, and Wine prefixes
 # of its own in it. The block device needs root (losetup); without it that
@@ -229,3 +230,6 @@ echo "Requests to the simulated drive of a 1.44 MB disk with damage (plain read:
 # The native program beside the Windows one and dd.
 build_native_targets trakoni-cli >/dev/null
 "$root/scripts/bench-native.sh" "$rounds" "$work/native"
+
+# The native program in the virtual machine, on the kernel's USB-storage driver.
+"$root/scripts/bench-vm.sh" "$rounds"

@@ -18,8 +18,10 @@ packages=(
     sleuthkit libxml2-utils     # fiwalk, ifind and xmllint check the file lists
     librsvg2-bin                # rsvg-convert draws the picture of a disk in a test
     g++ libssl-dev zlib1g-dev   # the native program, and libcrypto and zlib for its digests
-    help2man dpkg-dev           # its man page, and the dependencies of its Debian package
+    help2man dpkg-dev file      # its man page, and the dependencies and file types of its Debian package
+    git                         # the test command counts the lines git tracks
     clang libclang-rt-14-dev    # the fuzz targets: clang with libFuzzer and the sanitizers
+    qemu-system-x86 busybox-static cpio kmod xz-utils socat  # tests/vm's virtual machine
     "$@"
 )
 

@@ -123,10 +123,12 @@ TEST(CommandLineTargets, TemporaryNamesNeverTakeAFileThatIsThere)
         std::vector<std::string> words;
         std::string taken;  // a file (or, with a slash, a folder and its file) there before
         int status;
+        bool lost;  // read's new cyl40.bin is lost before it is moved in; else the disk fails at cylinder 40
     } cases[] = {
-        {{"pack", set, image}, TemporaryName(image, 0), 0},
-        {{"unpack", image, set, "--force"}, CylinderFile(theirs, 0), 0},
-        {{"read", "A:", set, "--force"}, CylinderFile(theirs, 0), 1},  // the disk fails at cylinder 40
+        {{"pack", set, image}, TemporaryName(image, 0), 0, false},
+        {{"unpack", image, set, "--force"}, CylinderFile(theirs, 0), 0, false},
+        {{"read", "A:", set, "--force"}, CylinderFile(theirs, 0), 1, false},
+        {{"read", "A:", set, "--force"}, CylinderFile(theirs, 0), 1, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.words[0]);
@@ -134,7 +136,8 @@ TEST(CommandLineTargets, TemporaryNamesNeverTakeAFileThatIsThere)
         std::filesystem::create_directories(std::filesystem::path(c.taken).parent_path());
         ASSERT_TRUE(WriteWholeFile(c.taken, mine));
         SimulatedDisk floppy(k144, disk);
-        floppy.sim.AddFault({SimulatedDrive::Read, 40 * kCylinderBytes, kCylinderBytes, {DriveFailure::Medium, 5}});
+        c.lost ? floppy.sim.OnRequest(SimulatedDrive::Read, 79, [&] { std::filesystem::remove(CylinderFile(TemporaryName(set, 1), 40)); })
+               : floppy.sim.AddFault({SimulatedDrive::Read, 40 * kCylinderBytes, kCylinderBytes, {DriveFailure::Medium, 5}});
         std::filesystem::create_directories(set);
         for (int cylinder = 0; cylinder < kCylinders && c.words[0] != "unpack"; ++cylinder) {  // unpack's image is pack's
             WriteWholeFile(CylinderFile(set, cylinder), Slice(reading ? old : disk, size_t{kCylinderBytes} * cylinder, kCylinderBytes));
@@ -153,7 +156,7 @@ TEST(CommandLineTargets, TemporaryNamesNeverTakeAFileThatIsThere)
             files.insert(files.end(), file.begin(), file.end());
         }
         EXPECT_TRUE(files == (reading ? old : disk));
-        EXPECT_FALSE(std::filesystem::exists(TemporaryName(set, 1)) || std::filesystem::exists(TemporaryName(image, 1)));
+        EXPECT_FALSE(std::filesystem::exists(TemporaryName(set, 1)) || std::filesystem::exists(TemporaryName(set, 2)) || std::filesystem::exists(TemporaryName(image, 1)));
         std::filesystem::remove_all(theirs);
     }
 }
@@ -186,6 +189,7 @@ TEST(CommandLineArchive, ABagRecordsUnreadableSectorsAndTwoReadsThatDifferMakeNo
         EXPECT_EQ(ValidateBag(bag), std::vector<std::string>{});
         EXPECT_EQ(TagValue(ReadBagInfo(bag), "Trakoni-Unreadable-Sectors"), "1");
         EXPECT_EQ(TagValue(ReadBagInfo(bag), "Trakoni-Write-Protected"), "yes");
+        EXPECT_EQ(TagValue(ReadBagInfo(bag), "Trakoni-Status"), "unreadable sectors");
         const Bytes log = ReadWholeFile(data + ".log"), map = ReadWholeFile(data + ".map");
         const std::string logText(log.begin(), log.end());
         for (const char* line : {"1 of 2,880 sectors unreadable: cylinder 17 head 0 sector 2\n",
@@ -197,6 +201,18 @@ TEST(CommandLineArchive, ABagRecordsUnreadableSectorsAndTwoReadsThatDifferMakeNo
         EXPECT_NE(std::string(map.begin(), map.end()).find("0x0004CA00  0x00000200  -"), std::string::npos);
         const Bytes image = ReadWholeFile(data + ".img");
         EXPECT_TRUE(std::equal(image.begin(), image.begin() + 17 * kCylinderBytes + 512, medium.begin()));
+        // The map names no folder (the bag's files were rescued elsewhere): the rescue goes on from the bag's
+        // image and a copy of its map, the damage gone.
+        EXPECT_EQ(std::string(map.begin(), map.end()).find("Trakoni-Folder"), std::string::npos);
+        TempFolder again;
+        SimulatedDisk repaired(k144, medium);
+        ASSERT_TRUE(WriteWholeFile(again.Join("rescue.map"), map));
+        for (const std::vector<std::string>& command : {std::vector<std::string>{"unpack", data + ".img", again.Path(), "--quiet"},
+                                                         {"read", repaired.drive, again.Path(), "--rescue", "--quiet"}}) {
+            ASSERT_EQ(ParseArguments(command, arguments = {}), "");
+            EXPECT_EQ(RunCommand(arguments), ExitStatus::Success);
+        }
+        EXPECT_TRUE(again.ReadSet() == medium);
     }
 }
 
@@ -269,5 +285,34 @@ TEST(CommandLineMap, ShowsEverySectorWhereItIsOnTheDisk)
         EXPECT_EQ(rows, c.rows);
     }
 }
+
+// A bag that appears while an archive runs is replaced only with --force.
+TEST(CommandLineArchive, ABagThatAppearsMeanwhileIsReplacedOnlyWithForce)
+{
+    for (const bool force : {false, true}) {
+        SimulatedDisk floppy(k144, Pattern(kDiskBytes, 0, 'B'));
+        TempFolder collection;
+        const std::string bag = collection.Join("d1");
+        floppy.sim.OnRequest(SimulatedDrive::Read, 100, [&] { std::filesystem::create_directories(bag + "/data"), WriteWholeFile(bag + "/data/mine", {'m'}); });
+        Arguments arguments;
+        ASSERT_EQ(ParseArguments({"archive", floppy.drive, collection.Path(), "--id", "d1", "--quiet", force ? "--force" : "--quiet"}, arguments), "");
+        EXPECT_EQ(RunCommand(arguments), force ? ExitStatus::Success : ExitStatus::Failed);
+        EXPECT_EQ(std::filesystem::exists(bag + "/data/mine"), !force);
+        EXPECT_EQ(std::filesystem::exists(collection.Join("catalog.tsv")), force);
+    }
+}
+
+#ifndef _WIN32
+// The station checks its drive before it asks for the first disk, as an archive does.
+TEST(CommandLineStation, RefusesAPathThatIsNoDriveAtOnce)
+{
+    TempFolder work;  // the real drives: nothing there to open
+    ASSERT_TRUE(WriteWholeFile(work.Join("ids"), {'d', '1', '\n'}));
+    Arguments arguments;
+    ASSERT_EQ(ParseArguments({"station", work.Join("sdzz"), work.Join("coll"), "--ids", work.Join("ids")}, arguments), "");
+    EXPECT_EQ(RunCommand(arguments), ExitStatus::Failed);
+    EXPECT_FALSE(std::filesystem::exists(work.Join("coll")));
+}
+#endif
 
 }  // namespace

@@ -119,6 +119,8 @@ TEST(DiskRescue, ReadsAroundTheDamageMarksItAndCompletesTheSetOnceItIsGone)
         SCOPED_TRACE(c.name);
         TempFolder folder;
         const std::string map = folder.Join("rescue.map");
+        const Bytes mine = {'m', 'i', 'n', 'e'};
+        ASSERT_TRUE(WriteWholeFile(map + ".tmp", mine));  // the user's, no temporary file of ours
         RescueResult result;
         SimulatedDisk floppy(k144, disk);
         SimulatedDrive& sim = floppy.sim;
@@ -168,6 +170,7 @@ TEST(DiskRescue, ReadsAroundTheDamageMarksItAndCompletesTheSetOnceItIsGone)
         Bytes expected = disk;
         std::copy(kept.begin(), kept.end(), expected.begin() + kept.size());
         EXPECT_TRUE(folder.ReadSet() == expected);
+        EXPECT_EQ(ReadWholeFile(map + ".tmp"), mine);
     }
 }
 
@@ -184,7 +187,7 @@ TEST(DiskRescue, RefusesAMapOfAnotherFolderOrDiskOrNoMapAtAll)
         {ours + "0x0 0x168000 x\n", "% is not a rescue map (line 4 is no area that follows the one before)", 0},
         {ours + "0x0 0x200 +\n0x400 0x167C00 +\n", "% is not a rescue map (line 5 is no area that follows the one before)", 0},
         {ours, "% is not a rescue map (it names no areas)", 0},
-        {"0 +\n0 1474560 +\n", "% does not say which folder and disk it belongs to (it has no Trakoni-Folder and Trakoni-Disk lines)", 0},
+        {"0 +\n0 1474560 +\n", "% does not say which disk it belongs to (it has no Trakoni-Disk line)", 0},
         {ours + "0 0xB4000 +\n", "% is the map of a disk of 737280 bytes, not of this disk's 1474560", 0},
         {"# Trakoni-Folder: C:\\elsewhere\n" + ours.substr(ours.find('\n') + 1) + "0 1474560 +\n", "% is the map of a rescue into C:\\elsewhere, not into @", 0},
         {ours + "# Trakoni-Disk: 1474560 bytes, 80 x 1 x 36 x 512\n0 1474560 +\n",

@@ -3,8 +3,9 @@
 # up: under Wine, as drive A: of a throwaway prefix; natively, by its path.
 #   fault-tests.sh GROUP WINE-RUN|native CLI ENGINE-TESTS WORKDIR
 # GROUP is rescue or write, and natively also copies, damage, refusals (with
-# the loop devices M, L and P of with-loop-drives.sh) or signals. WORKDIR is
-# with-fault-device.sh's, whose prefix WORKDIR/wineprefix it stops.
+# the loop devices M, L and P of with-loop-drives.sh), signals, archives or
+# station. WORKDIR is with-fault-device.sh's, whose prefix WORKDIR/wineprefix
+# it stops.
 set -u
 group=$1 wine_run=$2 exe=$3 engine_tests=$4 work=$5
 prefix=$work/wineprefix

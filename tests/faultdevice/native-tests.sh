@@ -190,3 +190,73 @@ damage() {
     run "files of the drive" "$exe" files "$drive"
     expect_status 0 "files of the drive"
 }
+
+# Eight archives at once into one collection, each from its own image file;
+# one killed outright while it reads the fault device slowly; one whose
+# catalog's lock another program holds (its file an hour old).
+archives() {
+    local c=$t/coll n pids=() pid
+    for n in 1 2 3 4 5 6 7 8; do
+        head -c 1474560 /dev/urandom >"$t/d$n.img"
+        "$exe" archive "$t/d$n.img" "$c" --id "d$n" --quiet 2>"$t/d$n.err" &
+        pids+=($!)
+    done
+    for pid in "${pids[@]}"; do wait "$pid" || fail "one of 8 archives at once: exit $?: $(cat "$t"/d*.err)"; done
+    run "validate the 8 bags" "$exe" validate "$c"/d?
+    expect_status 0 "validate of 8 bags made at once"
+    [ "$(tail -n +2 "$c/catalog.tsv" | cut -f1 | sort | tr '\n' ' ')" = "d1 d2 d3 d4 d5 d6 d7 d8 " ] || fail "catalog: $(cat "$c/catalog.tsv")"
+    [ "$(LC_ALL=C ls -A "$c" | tr '\n' ' ')" = ".catalog.lock catalog.tsv d1 d2 d3 d4 d5 d6 d7 d8 " ] || fail "left: $(ls -A "$c")"
+
+    faults "slow 0-2879 40"
+    dd if="$work/disk.img" of="$drive" bs=64k oflag=direct conv=fsync status=none
+    "$exe" archive "$drive" "$c" --id killed --quiet 2>/dev/null &
+    pid=$!
+    until ls "$c"/.killed.*/cylinders/cyl00.bin >/dev/null 2>&1; do sleep 0.02; done
+    kill -KILL "$pid"
+    wait "$pid"
+    faults
+    run "archive after one killed" "$exe" archive "$drive" "$c" --id next
+    expect_status 0 "the archive after one killed"
+    [[ $err != *Waiting* ]] && [ ! -e "$c/killed" ] && ! grep -q '^killed' "$c/catalog.tsv" || fail "killed: $err; $(ls -A "$c")"
+
+    touch -d '1 hour ago' "$c/.catalog.lock"
+    exec 7<"$c/.catalog.lock"
+    flock 7
+    "$exe" archive "$t/d1.img" "$c" --id held 2>"$t/held.err" 7<&- &
+    pid=$!
+    until grep -q "Waiting for the catalog's lock $c/.catalog.lock" "$t/held.err" || ! kill -0 "$pid" 2>/dev/null; do sleep 0.02; done
+    ! grep -q '^held' "$c/catalog.tsv" || fail "the catalog was written while another program held its lock"
+    exec 7<&-
+    wait "$pid" && grep -q '^held' "$c/catalog.tsv" || fail "held: $(cat "$t/held.err")"
+}
+
+# proc_figures PID: its resident memory in KiB and its open descriptors.
+proc_figures() { echo "$(awk '$1 == "VmRSS:" { print $2 }' "/proc/$1/status") $(ls "/proc/$1/fd" | wc -l)"; }
+
+# A station of 200 disks in a row from one image file, emptied between them
+# (the identifiers typed one by one): the same memory and descriptors after
+# the 200th as after the 10th.
+station() {
+    local img=$t/drive.img disks=${TRAKONI_STATION_DISKS:-200} i pid after10 now
+    : >"$img"
+    mkfifo "$t/ids"
+    "$exe" station "$img" "$t/coll" <"$t/ids" >"$work/out" 2>"$work/err" &
+    pid=$!
+    exec 7>"$t/ids"
+    for i in $(seq $((disks + 1))); do
+        until [ "$(grep -o 'Identifier of the next disk' "$work/err" | wc -l)" -ge "$i" ]; do sleep 0.01; done
+        [ "$i" != 11 ] || after10=$(proc_figures "$pid")
+        [ "$i" -le "$disks" ] || break
+        cp "$work/disk.img" "$img"
+        echo "d$i" >&7
+        until [ "$(grep -c ': archived as' "$work/out")" -ge "$i" ] || ! kill -0 "$pid" 2>/dev/null; do sleep 0.01; done
+        : >"$img"
+    done
+    now=$(proc_figures "$pid")
+    exec 7>&-
+    wait "$pid" || fail "station: exit status $?"
+    echo "station: after disk 10 ${after10% *} KiB resident, ${after10#* } descriptors; after disk $disks ${now% *} KiB, ${now#* }"
+    grep -q "Station ended: $disks disks archived, 0 with" "$work/out" || fail "station: $(tail -3 "$work/out")"
+    [ "${now#* }" = "${after10#* }" ] && { [ "${TRAKONI_STATION_MEMORY:-}" = any ] || [ "${now% *}" -le $((${after10% *} + 64)) ]; } ||
+        fail "station: it grows"
+}

@@ -1,0 +1,23 @@
+// Files and folders written under a temporary name of our own beside their
+// real one and moved into place only when complete: nothing half-written is
+// left under a real name, no file of the user's is taken for a temporary one,
+// and nothing is replaced that must not be.
+#pragma once
+
+#include <string>
+
+// A temporary name that is ours alone: `base` + ".trakoni-<process>-<n>.partial".
+std::string TemporaryName(const std::string& base, int n);
+
+// A new, empty file (or folder) of that name for `base`, created exclusively
+// by this run under the first n where nothing is there yet; empty after an
+// error message when it cannot be.
+std::string CreateTemporaryFile(const std::string& base);
+std::string CreateTemporaryFolder(const std::string& base);
+
+// Renames the file or folder `from` to `to` in one step of the system, which
+// unless `replace` refuses when anything is at `to` (even something that
+// appeared a moment ago). False with the system's error code, which
+// AlreadyThere() tells when that was the reason.
+bool MoveIntoPlace(const std::string& from, const std::string& to, bool replace, int& error);
+bool AlreadyThere(int error);
