@@ -27,7 +27,7 @@ TEST(Operations, CopyBothWaysOpeningTheDriveForWhatTheyDo)
     EXPECT_TRUE(floppy.sim.medium == disk);
     EXPECT_EQ(floppy.sim.opens, (std::vector<DriveUse>{DriveUse::Reading, DriveUse::Writing}));
     EXPECT_EQ(floppy.sim.CountOf(Sim::Read) * 1000 + floppy.sim.CountOf(Sim::Write) * 10 + floppy.sim.CountOf(Sim::Flush), 80801u);
-    EXPECT_EQ(floppy.sim.requests.back().kind, Sim::Flush) << "after the last write";
+    EXPECT_EQ(floppy.sim.requests.back(), Sim::Flush) << "after the last write";
     EXPECT_EQ(floppy.sim.messages, Texts{});
     ExpectNothingLeaked(floppy.sim);
 }

@@ -15,7 +15,6 @@
 class SimulatedDrive : public DriveSystem, public ErrorMessages {
 public:
     enum Kind { Geometry, Read, Write, Flush };
-    struct Request { Kind kind; uint64_t offset; uint32_t bytes; };
     // The first `times` requests of `kind` (-1: every one) that touch these
     // bytes of the medium end at `stop` with `error`, `moved` bytes moved.
     struct Fault { Kind kind; uint64_t from, bytes; DriveError error; int times = -1; uint32_t moved = 0; TransferStop stop = TransferStop::Failed; };
@@ -25,7 +24,7 @@ public:
     DriveError openError;
     bool noMemory = false, writeProtected = false;
     std::vector<DriveUse> opens;
-    std::vector<Request> requests;
+    std::vector<Kind> requests;
     std::vector<std::string> messages;
     int liveDrives = 0;
     static int& LiveBuffers() { static int s_count = 0; return s_count; }
@@ -35,7 +34,7 @@ public:
     void OnRequest(Kind kind, int nth, std::function<void()> action) { m_hooks.push_back({kind, nth, std::move(action)}); }
     size_t CountOf(Kind kind) const
     {
-        return static_cast<size_t>(std::count_if(requests.begin(), requests.end(), [&](const Request& r) { return r.kind == kind; }));
+        return static_cast<size_t>(std::count(requests.begin(), requests.end(), kind));
     }
 
     std::unique_ptr<Drive> Open(const FloppyDrive&, DriveUse use, DriveError& error) override
@@ -82,7 +81,7 @@ private:
                 hook.action();
             }
         }
-        requests.push_back({kind, offset, bytes});
+        requests.push_back(kind);
         TransferResult result{bytes, TransferStop::None, {}};
         for (Fault& fault : m_faults) {  // the last that applies
             const bool touches = bytes == 0 || (offset < fault.from + fault.bytes && fault.from < offset + bytes);
