@@ -52,6 +52,7 @@ TEST(CommandLineVerify, ADiskUnlikeItsFilesExitsWith3NamingTheFirstDifference)
         // One pass, then verifying reads up to the first difference: all 80 when there is none.
         EXPECT_EQ(floppy.sim.CountOf(SimulatedDrive::Read), (writing ? 0 : 80) + std::min<size_t>(c.offset / kCylinderBytes + 1, 80));
         EXPECT_EQ(floppy.sim.CountOf(SimulatedDrive::Write), writing ? 80u : 0u);
+        EXPECT_EQ(std::count(floppy.sim.opens.begin(), floppy.sim.opens.end(), DriveUse::Writing), writing ? 1 : 0) << "verifying only reads";
         std::string box = c.box ? std::string("Error: Verification failed: cylinder ") + c.box : "";
         // `read` verifies its files before they are moved into the folder, and moves none that differ.
         box.find('@') != std::string::npos ? box.replace(box.find('@'), 1, writing ? folder.Join("") : TemporaryName(folder.Path(), 0) + kSeparator) : box;

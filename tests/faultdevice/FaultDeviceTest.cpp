@@ -14,7 +14,7 @@ namespace {
 // copy that said nothing then would report a disk it did not write.
 TEST(FaultDevice, CopyOntoADiskThatFailsTheWriteSaysSoOnce)
 {
-    RecordingMessages recorded;
+    SimulatedDrive recorded;  // its messages alone: the drive is the real one
     ScopedErrorMessagesOverride use{recorded};
     const Bytes image = Pattern(k144.MediumBytes(), 0, 'F');
     TempFolder source;

@@ -147,10 +147,4 @@ void ExpectNothingLeaked(const SimulatedPlatform& platform)
 {
     EXPECT_EQ(platform.OpenHandles() + platform.OpenEvents() + platform.LiveHeapBlocks(), 0) << "left open";
 }
-
-int RecordingPlatform::MessageBoxA(HWND owner, const char* text, const char* caption, UINT type)
-{
-    messages.push_back(Described(std::string(caption) + ": " + text, owner, type));
-    return IDOK;
-}
 #endif

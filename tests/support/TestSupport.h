@@ -85,12 +85,6 @@ struct SimulatedDisk {
 // Every drive and buffer released.
 void ExpectNothingLeaked(const SimulatedDrive& sim);
 
-// The engine's messages recorded, as "caption: text", not shown.
-struct RecordingMessages : ErrorMessages {
-    void Show(const std::string& text, const char* caption) override { messages.push_back(std::string(caption) + ": " + text); }
-    std::vector<std::string> messages;
-};
-
 #ifdef _WIN32
 using Api = SimulatedPlatform::Api;
 inline DISK_GEOMETRY MakeGeometry(DWORD tracks, DWORD sectors, DWORD bytesPerSector)
@@ -102,7 +96,6 @@ inline DISK_GEOMETRY MakeGeometry(DWORD tracks, DWORD sectors, DWORD bytesPerSec
 struct SimulatedFloppy {
     SimulatedPlatform platform;
     ScopedPlatformOverride use{platform};
-    std::string drive = SimulatedDriveWord();  // as a command line names it
     SimulatedFloppy(const TestFormat& format, const Bytes& medium)
     {
         platform.AddDrive('A', DRIVE_REMOVABLE);
@@ -121,13 +114,6 @@ inline KernelHandle OpenVolume(char letter, DWORD access = GENERIC_READ | GENERI
 {
     return KernelHandle(::CreateFileA((std::string("\\\\.\\") + letter + ":").c_str(), access, shareMode, nullptr, OPEN_EXISTING, 0, nullptr));
 }
-
-// The real platform with its message boxes recorded, as Boxes does, not shown.
-class RecordingPlatform : public Win32Platform {
-public:
-    int MessageBoxA(HWND owner, const char* text, const char* caption, UINT type) override;
-    std::vector<std::string> messages;
-};
 #endif
 
 // Collects what is written to std::cout while it lives (the drive trace).
