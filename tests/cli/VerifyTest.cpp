@@ -58,7 +58,7 @@ TEST(CommandLineVerify, ADiskUnlikeItsFilesExitsWith3NamingTheFirstDifference)
         box.find('@') != std::string::npos ? box.replace(box.find('@'), 1, writing ? folder.Join("") : TemporaryName(folder.Path(), 0) + kSeparator) : box;
         EXPECT_EQ(floppy.sim.messages, c.box ? std::vector<std::string>{box} : std::vector<std::string>{});
         EXPECT_TRUE(writing || folder.ReadSet() == (c.box ? Bytes{} : image));
-        ExpectNothingLeaked(floppy.sim);
+        EXPECT_EQ(floppy.sim.Unreleased(), 0) << "left open";
     }
 }
 
@@ -110,7 +110,7 @@ TEST(CommandLineRescue, ExitsWith4WhileSectorsAreUnreadable)
     });
     ASSERT_EQ(ParseArguments({"read", floppy.drive, other.Path(), "--rescue", "--quiet"}, arguments = {}), "");
     EXPECT_EQ(RunCommand(arguments), ExitStatus::Failed);
-    ExpectNothingLeaked(floppy.sim);
+    EXPECT_EQ(floppy.sim.Unreleased(), 0) << "left open";
 }
 
 // A temporary name that is there already is someone else's: pack and unpack take the next one and leave it
@@ -182,7 +182,7 @@ TEST(CommandLineArchive, ABagRecordsUnreadableSectorsAndTwoReadsThatDifferMakeNo
         ASSERT_EQ(ParseArguments(words, arguments), "");
         EXPECT_EQ(RunCommand(arguments), rescue ? ExitStatus::Incomplete : ExitStatus::Differs);
         const std::string bag = collection.Join("box1-07"), data = bag + "/data/box1-07";
-        ExpectNothingLeaked(floppy.sim);
+        EXPECT_EQ(floppy.sim.Unreleased(), 0) << "left open";
         if (!rescue) {
             EXPECT_TRUE(std::filesystem::is_empty(collection.Path()));
             continue;
@@ -228,7 +228,7 @@ TEST(CommandLineProbe, ADiskChangedAfterItsFormatWasAskedIsNotRead)
     EXPECT_EQ(RunCommand(arguments), ExitStatus::Failed);
     EXPECT_EQ(floppy.sim.messages, std::vector<std::string>{"Error: The disk in " + floppy.drive + " changed before it was read: it holds 737280 bytes, not 1474560 as before; nothing was read"});
     EXPECT_TRUE(floppy.sim.CountOf(SimulatedDrive::Read) == 0 && !std::filesystem::exists(collection.Join("b1")));
-    ExpectNothingLeaked(floppy.sim);
+    EXPECT_EQ(floppy.sim.Unreleased(), 0) << "left open";
 }
 
 // map: the grid of a set's sectors (from its map, else its files' markers)

@@ -143,7 +143,7 @@ TEST(DiskRescue, ReadsAroundTheDamageMarksItAndCompletesTheSetOnceItIsGone)
                                  " of 2,880 sectors read, the rest not tried yet: put it back and run again with the map";
         EXPECT_EQ(sim.messages, c.vanish.nth >= 0 ? std::vector<std::string>{gone} : std::vector<std::string>{});
         EXPECT_EQ(recorder.passes, c.passes);
-        ExpectNothingLeaked(sim);
+        EXPECT_EQ(sim.Unreleased(), 0) << "left open";
 
         const Bytes mapText = ReadWholeFile(map);
         EXPECT_NE(std::search(mapText.begin(), mapText.end(), kIdentity.begin(), kIdentity.end()), mapText.end()) << "names its folder and disk";
@@ -207,7 +207,7 @@ TEST(DiskRescue, RefusesAMapOfAnotherFolderOrDiskOrNoMapAtAll)
         EXPECT_EQ(floppy.sim.messages, std::vector<std::string>{"Error: " + Filled(c.box, folder)});
         EXPECT_EQ(floppy.sim.CountOf(SimulatedDrive::Read), c.reads);
         EXPECT_TRUE(folder.ReadSet() == files && ReadWholeFile(folder.Join("rescue.map")) == Bytes(map.begin(), map.end()));
-        ExpectNothingLeaked(floppy.sim);
+        EXPECT_EQ(floppy.sim.Unreleased(), 0) << "left open";
     }
 }
 

@@ -27,6 +27,7 @@ public:
     std::vector<std::string> messages;
     int liveDrives = 0;
     static int& LiveBuffers() { static int s_count = 0; return s_count; }
+    int Unreleased() const { return liveDrives + LiveBuffers(); }  // drives and buffers
 
     void AddFault(const Fault& fault) { m_faults.push_back(fault); }
     // Runs `action` as the nth request of `kind` (from 0) begins.

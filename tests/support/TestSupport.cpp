@@ -95,11 +95,6 @@ std::string SimulatedDriveWord()
 #endif
 }
 
-void ExpectNothingLeaked(const SimulatedDrive& sim)
-{
-    EXPECT_EQ(sim.liveDrives + SimulatedDrive::LiveBuffers(), 0) << "left open";
-}
-
 std::string TempFolder::Join(const std::string& name) const
 {
     return m_path + kSeparator + name;
@@ -127,18 +122,11 @@ Bytes TempFolder::ReadSet() const
 }
 
 #ifdef _WIN32
-namespace {
-std::string Described(const std::string& box, HWND owner, UINT type)
-{
-    return box + (owner == nullptr && type == (MB_ICONERROR | MB_OK) ? "" : " (not the engine's kind of box)");
-}
-}  // namespace
-
 std::vector<std::string> Boxes(const SimulatedPlatform& platform)
 {
     std::vector<std::string> boxes;
     for (const auto& call : platform.CallsTo(Api::MessageBoxA)) {
-        boxes.push_back(Described(call.text, call.owner, call.type));
+        boxes.push_back(call.text + (call.owner == nullptr && call.type == (MB_ICONERROR | MB_OK) ? "" : " (not the engine's kind of box)"));
     }
     return boxes;
 }

@@ -82,8 +82,6 @@ struct SimulatedDisk {
     std::string drive = SimulatedDriveWord();
     SimulatedDisk(const TestFormat& format, const Bytes& medium) { sim.medium = medium, sim.geometry = format.Geometry(); }
 };
-// Every drive and buffer released.
-void ExpectNothingLeaked(const SimulatedDrive& sim);
 
 #ifdef _WIN32
 using Api = SimulatedPlatform::Api;
