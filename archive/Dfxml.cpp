@@ -3,7 +3,7 @@
 #include <sstream>
 
 #include "trakoni/Version.h"
-#include "platform/Digest.h"
+#include "digest/Digest.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "drive/FloppyFormats.h"
 #include "engine/DiskRescue.h"
-#include "platform/FloppyFormats.h"
 
 namespace {
 
@@ -97,7 +97,7 @@ bool LayoutOfBootSector(const unsigned char* image, size_t bytes, Layout& layout
 // sector has no parameters (or cannot be read): the FAT's first byte names
 // the medium, the image's size the format.
 struct MediaLayout {
-    LONGLONG bytes;
+    long long bytes;
     unsigned char media;
     uint32_t clusterSectors, rootEntries, fatSectors;
 };
@@ -110,7 +110,7 @@ constexpr MediaLayout kMediaLayouts[] = {
 
 bool LayoutOfMediaByte(const unsigned char* image, size_t bytes, Layout& layout)
 {
-    const FloppyFormat* format = FloppyFormatOfSize(static_cast<LONGLONG>(bytes));
+    const FloppyFormat* format = FloppyFormatOfSize(static_cast<long long>(bytes));
     if (format == nullptr) {
         return false;
     }
@@ -786,7 +786,7 @@ std::string BootSectorSizeWarning(const unsigned char* start, size_t startBytes,
     if (described == bytes) {
         return {};
     }
-    const FloppyFormat* format = FloppyFormatOfSize(static_cast<LONGLONG>(described));
+    const FloppyFormat* format = FloppyFormatOfSize(static_cast<long long>(described));
     const std::string size = format != nullptr ? std::string(" (") + format->name + ")" : std::string();
     return "the boot sector describes " + Grouped(layout.totalSectors) + " sectors" + size +
            ", the drive read " + Grouped(bytes / layout.sectorBytes);

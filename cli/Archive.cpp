@@ -18,7 +18,7 @@
 #include "archive/DiskPicture.h"
 #include "archive/FileSystemReport.h"
 #include "cli/Commands.h"
-#include "cli/ConsolePlatform.h"
+#include "cli/ConsoleMessages.h"
 #include "cli/Drives.h"
 #include "cli/Formats.h"
 #include "cli/Progress.h"
@@ -26,7 +26,7 @@
 #include "engine/BagIt.h"
 #include "engine/Catalog.h"
 #include "engine/CommandLine.h"
-#include "platform/Digest.h"
+#include "digest/Digest.h"
 #include "trakoni/Version.h"
 
 namespace fs = std::filesystem;
@@ -94,12 +94,12 @@ public:
             std::error_code ignored;
             fs::remove(old, ignored);  // ours, empty: the old bag takes its name
             if (old.empty() || !MoveIntoPlace(m_bag.string(), old, false, error)) {
-                ShowError("Could not move the old bag " + m_bag.string() + " aside (error " + std::to_string(error) + ")");
+                ShowError("Could not move the old bag " + m_bag.string() + " aside (" + SystemErrorText(error) + ")");
                 return false;
             }
         }
         if (!MoveIntoPlace(m_path.string(), m_bag.string(), false, error)) {
-            ShowError(AlreadyThere(error) ? BagThere(m_bag) : "Could not move " + m_path.string() + " to " + m_bag.string() + " (error " + std::to_string(error) + ")");
+            ShowError(AlreadyThere(error) ? BagThere(m_bag) : "Could not move " + m_path.string() + " to " + m_bag.string() + " (" + SystemErrorText(error) + ")");
             if (!old.empty()) {
                 MoveIntoPlace(old, m_bag.string(), false, error);
             }
@@ -144,7 +144,7 @@ struct DiskRecord {
     RescueResult rescue;
     std::vector<std::string> passes;
     WriteProtection protection = WriteProtection::Unknown;
-    DWORD protectionError = 0;  // why it is unknown
+    int protectionError = 0;  // why it is unknown
     FileSystemReport fileSystem;
 };
 
@@ -157,7 +157,7 @@ std::string ProtectionText(const DiskRecord& record)
     case WriteProtection::Writable:
         return "the disk was not write-protected";
     default:
-        return "not known: the drive did not say (error " + std::to_string(record.protectionError) + ")";
+        return "not known: the drive did not say (" + SystemErrorText(record.protectionError) + ")";
     }
 }
 
@@ -327,7 +327,7 @@ int ArchiveDisk(const Arguments& arguments, const std::string& id, ArchiveOutcom
         return ExitStatus::Failed;
     }
     std::optional<FloppyDrive> taken = TakeDrive(arguments.operands[0], false);
-    DISK_GEOMETRY geometry{};
+    DriveGeometry geometry{};
     if (!taken || ProbeWithMessage(*taken, geometry) != ExitStatus::Success) {
         return ExitStatus::Failed;
     }
@@ -391,11 +391,11 @@ int ArchiveDisk(const Arguments& arguments, const std::string& id, ArchiveOutcom
 bool WaitForDisk(const FloppyDrive& drive, bool present)
 {
     for (;;) {
-        DISK_GEOMETRY geometry{};
+        DriveGeometry geometry{};
         const int probed = ProbeDrive(drive, geometry);
         // Two heads: Wine answers for a drive whose image file has gone with
         // the geometry of a hard disk.
-        const bool inDrive = (probed == EngineStatus::Success && geometry.TracksPerCylinder == 2) ||
+        const bool inDrive = (probed == EngineStatus::Success && geometry.heads == 2) ||
                              probed == EngineStatus::DriveInUse;
         if (Interruption() != InterruptedBy::Nothing) {
             return false;
@@ -429,7 +429,7 @@ namespace {
 // after an error line.
 bool MayBeStationDrive(const std::string& word)
 {
-    DISK_GEOMETRY geometry{};
+    DriveGeometry geometry{};
     std::error_code error;
     const bool empty = ProbeDrive(DriveNamed(word), geometry) == EngineStatus::NoDisk &&
                        (NamesADrive(word) || fs::is_regular_file(word, error));

@@ -1,12 +1,12 @@
 // The checksums archives publish for a disk image, computed by the system
-// (platform/Digest.h): CRC32, MD5, SHA-1 and SHA-256, over the bytes as they
+// (digest/Digest.h): CRC32, MD5, SHA-1 and SHA-256, over the bytes as they
 // are added.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-#include "platform/Digest.h"
+#include "digest/Digest.h"
 
 class Checksums {
 public:

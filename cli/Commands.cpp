@@ -19,7 +19,7 @@
 #include "cli/Drives.h"
 #include "cli/Files.h"
 #include "cli/Formats.h"
-#include "cli/ConsolePlatform.h"
+#include "cli/ConsoleMessages.h"
 #include "cli/Progress.h"
 #include "cli/Targets.h"
 #include "engine/CommandLine.h"
@@ -364,14 +364,14 @@ int PrintFormatAndChecksums(std::string format, bool quiet, Read read, int heads
 int InfoOfDrive(const std::string& word, bool quiet)
 {
     std::optional<FloppyDrive> drive = TakeDrive(word, false);
-    DISK_GEOMETRY geometry{};
+    DriveGeometry geometry{};
     if (!drive || ProbeWithMessage(*drive, geometry) != ExitStatus::Success) {
         return ExitStatus::Failed;
     }
     return PrintFormatAndChecksums(
         FormatOfGeometry(geometry), quiet,
         [&drive](CylinderObserver* observer) { return ReadDisk(*drive, observer); },
-        static_cast<int>(geometry.TracksPerCylinder));
+        static_cast<int>(geometry.heads));
 }
 
 int InfoOfFileSet(const std::string& folder, bool quiet)
@@ -482,7 +482,7 @@ const Handler kHandlers[] = {
 
 }  // namespace
 
-int ProbeWithMessage(FloppyDrive& drive, DISK_GEOMETRY& geometry)
+int ProbeWithMessage(FloppyDrive& drive, DriveGeometry& geometry)
 {
     const int probed = ProbeDrive(drive, geometry);
     if (probed == EngineStatus::DriveInUse) {
@@ -494,8 +494,8 @@ int ProbeWithMessage(FloppyDrive& drive, DISK_GEOMETRY& geometry)
     if (probed != EngineStatus::Success) {
         return Fail("Drive " + drive.name + " cannot be opened");
     }
-    drive.probedBytes = 1ULL * kCylinderCount * geometry.TracksPerCylinder *
-                        geometry.SectorsPerTrack * geometry.BytesPerSector;
+    drive.probedBytes = 1ULL * kCylinderCount * geometry.heads *
+                        geometry.sectorsPerTrack * geometry.bytesPerSector;
     return ExitStatus::Success;
 }
 

@@ -2,8 +2,8 @@
 #pragma once
 
 #include "cli/Arguments.h"
-#include "engine/FloppyDrive.h"
-#include "platform/Win32.h"
+#include "drive/FloppyDrive.h"
+#include "drive/Drive.h"
 
 namespace ExitStatus {
 constexpr int Success = 0;
@@ -24,4 +24,4 @@ int RunCommand(const Arguments& arguments);
 // Asks the disk's geometry without reading it, and keeps its size in `drive`
 // for the operations that follow. Returns Success, or Failed after an error
 // line (no disk, the drive in use or not opened).
-int ProbeWithMessage(FloppyDrive& drive, DISK_GEOMETRY& geometry);
+int ProbeWithMessage(FloppyDrive& drive, DriveGeometry& geometry);

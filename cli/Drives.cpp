@@ -4,14 +4,14 @@
 #include <cstdio>
 #include <sstream>
 
-#include "cli/ConsolePlatform.h"
+#include "cli/ConsoleMessages.h"
 #include "cli/Formats.h"
 #include "engine/CommandLine.h"
 
 #ifndef _WIN32
 #include <sys/stat.h>
 
-#include "platform/BlockDevices.h"
+#include "drive/posix/BlockDevices.h"
 #endif
 
 namespace {
@@ -19,7 +19,7 @@ namespace {
 // "1.44 MB (80 x 2 x 18 x 512)", "no disk", "in use" or "cannot be opened".
 std::string ContentsOf(const FloppyDrive& drive)
 {
-    DISK_GEOMETRY geometry{};
+    DriveGeometry geometry{};
     switch (ProbeDrive(drive, geometry)) {
     case EngineStatus::Success:
         return FormatOfGeometry(geometry);

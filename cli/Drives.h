@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "engine/FloppyDrive.h"
+#include "drive/FloppyDrive.h"
 
 // Why `word` has not the form of a DRIVE, or an empty text: a letter on
 // Windows; elsewhere a path, whose checks come with TakeDrive.

@@ -14,7 +14,7 @@
 #include "archive/Dfxml.h"
 #include "archive/FatVolume.h"
 #include "cli/Commands.h"
-#include "cli/ConsolePlatform.h"
+#include "cli/ConsoleMessages.h"
 #include "cli/Drives.h"
 #include "cli/Progress.h"
 #include "cli/Targets.h"

@@ -3,19 +3,19 @@
 #include <climits>
 
 #include "engine/Imager.h"
-#include "platform/FloppyFormats.h"
+#include "drive/FloppyFormats.h"
 
 namespace {
 
-const FloppyFormat* StandardFormat(DWORD tracks, DWORD sectors, DWORD bytesPerSector)
+const FloppyFormat* StandardFormat(uint32_t tracks, uint32_t sectors, uint32_t bytesPerSector)
 {
     if (tracks != kFloppyHeads || bytesPerSector != kFloppySectorBytes) {
         return nullptr;
     }
-    return FloppyFormatOfSize(LONGLONG{kCylinderCount} * tracks * sectors * bytesPerSector);
+    return FloppyFormatOfSize(1LL * kCylinderCount * tracks * sectors * bytesPerSector);
 }
 
-std::string Geometry(DWORD tracks, DWORD sectors, DWORD bytesPerSector)
+std::string Geometry(uint32_t tracks, uint32_t sectors, uint32_t bytesPerSector)
 {
     return "(" + std::to_string(kCylinderCount) + " x " + std::to_string(tracks) + " x " +
            std::to_string(sectors) + " x " + std::to_string(bytesPerSector) + ")";
@@ -23,11 +23,11 @@ std::string Geometry(DWORD tracks, DWORD sectors, DWORD bytesPerSector)
 
 }  // namespace
 
-std::string FormatOfGeometry(const DISK_GEOMETRY& geometry)
+std::string FormatOfGeometry(const DriveGeometry& geometry)
 {
-    const DWORD tracks = geometry.TracksPerCylinder;
-    const DWORD sectors = geometry.SectorsPerTrack;
-    const DWORD bytes = geometry.BytesPerSector;
+    const uint32_t tracks = geometry.heads;
+    const uint32_t sectors = geometry.sectorsPerTrack;
+    const uint32_t bytes = geometry.bytesPerSector;
     const FloppyFormat* format = StandardFormat(tracks, sectors, bytes);
     const std::string name = format != nullptr
                                  ? format->name

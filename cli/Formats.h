@@ -1,13 +1,13 @@
 // How the command line names a disk's format: "1.44 MB (80 x 2 x 18 x 512)"
-// for the standard ones (platform/FloppyFormats.h), the bytes and the
+// for the standard ones (drive/FloppyFormats.h), the bytes and the
 // geometry for any other.
 #pragma once
 
 #include <string>
 
-#include "platform/Win32.h"
+#include "drive/Drive.h"
 
-std::string FormatOfGeometry(const DISK_GEOMETRY& geometry);
+std::string FormatOfGeometry(const DriveGeometry& geometry);
 
 // A set or an image tells its cylinder size only.
 std::string FormatOfCylinderSize(long long bytes);

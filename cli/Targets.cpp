@@ -6,7 +6,8 @@
 #include <system_error>
 #include <vector>
 
-#include "cli/ConsolePlatform.h"
+#include "cli/ConsoleMessages.h"
+#include "drive/Drive.h"
 #include "engine/Imager.h"
 
 namespace fs = std::filesystem;
@@ -15,7 +16,7 @@ namespace {
 
 void ShowSystemError(const std::string& text, int error)
 {
-    ShowError(text + " (error " + std::to_string(error) + ")");
+    ShowError(text + " (" + SystemErrorText(error) + ")");
 }
 
 // Renames `from` to `to`, after an error line when it cannot.

@@ -5,13 +5,13 @@
 #include <vector>
 
 #include "cli/Commands.h"
-#include "cli/ConsolePlatform.h"
+#include "cli/ConsoleMessages.h"
 
 int main(int argc, char** argv)
 {
     // For the program's whole life: the engine never shows a window.
-    ConsolePlatform console;
-    const ScopedPlatformOverride useConsole(console);
+    ConsoleMessages console;
+    const ScopedErrorMessagesOverride useConsole(console);
 
     Arguments arguments;
     const std::string wrong =

@@ -12,7 +12,7 @@
 
 #include "engine/DriveSession.h"
 #include "engine/Status.h"
-#include "platform/Digest.h"
+#include "digest/Digest.h"
 
 namespace fs = std::filesystem;
 

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "drive/Drive.h"
+#include "drive/FloppyDrive.h"
 #include "engine/DiskRescue.h"
-#include "engine/FloppyDrive.h"
 #include "engine/Imager.h"
-#include "platform/Win32.h"
 
 // Told of each cylinder an operation has finished, and asked whether to go on.
 class CylinderObserver {
@@ -40,7 +40,7 @@ int ReadDisk(const FloppyDrive& drive, CylinderObserver* observer);
 
 // Opens the drive and asks its geometry, showing nothing. Returns Success with
 // `geometry`, DriveInUse, NoDisk or DriveNotOpened.
-int ProbeDrive(const FloppyDrive& drive, DISK_GEOMETRY& geometry);
+int ProbeDrive(const FloppyDrive& drive, DriveGeometry& geometry);
 
 // Whether the disk in the drive may be written, as its driver answers
 // IOCTL_DISK_IS_WRITABLE (on Linux, the block device's read-only flag; an
@@ -48,7 +48,7 @@ int ProbeDrive(const FloppyDrive& drive, DISK_GEOMETRY& geometry);
 // drive cannot be opened or does not answer, with the error in `error`.
 // Shows nothing.
 enum class WriteProtection { Protected, Writable, Unknown };
-WriteProtection AskWriteProtection(const FloppyDrive& drive, DWORD& error);
+WriteProtection AskWriteProtection(const FloppyDrive& drive, int& error);
 
 // What a folder holds of a cylinder file set. The set's cylinder size is the
 // size most of its files have (the smaller on a tie).

@@ -11,39 +11,15 @@
 #include <vector>
 
 #include "engine/CylinderFiles.h"
-#include "engine/DriveAccess.h"
 #include "engine/DriveSession.h"
 #include "engine/FilePlacement.h"
 #include "engine/RescueMap.h"
 #include "engine/Imager.h"
-#include "platform/FloppyFormats.h"
+#include "drive/FloppyFormats.h"
 
 namespace {
 
 constexpr char kRead = '+', kUnreadable = '-', kNotRead = '?';
-
-// Errors in which the drive says its disk has gone or been changed: asking the
-// disk again would not tell another disk from this one.
-bool DiskChanged(DWORD error)
-{
-    switch (error) {
-    case ERROR_INVALID_HANDLE:
-    case ERROR_DEV_NOT_EXIST:
-    case ERROR_MEDIA_CHANGED:
-    case ERROR_NO_MEDIA_IN_DRIVE:
-    case ERROR_DEVICE_NOT_CONNECTED:
-        return true;
-    default:
-        return false;
-    }
-}
-
-bool SameGeometry(const DISK_GEOMETRY& a, const DISK_GEOMETRY& b)
-{
-    return a.Cylinders.QuadPart == b.Cylinders.QuadPart && a.MediaType == b.MediaType &&
-           a.TracksPerCylinder == b.TracksPerCylinder &&
-           a.SectorsPerTrack == b.SectorsPerTrack && a.BytesPerSector == b.BytesPerSector;
-}
 
 // The marker of a sector of this status, over one sector.
 void FillWithMarker(unsigned char* sector, uint32_t sectorBytes, char status)
@@ -74,12 +50,12 @@ bool SameFolder(const std::string& a, const std::string& b)
 }
 
 // "1474560 bytes, 80 x 2 x 18 x 512".
-std::string DiskIdentity(const DISK_GEOMETRY& geometry, uint32_t bytesPerCylinder)
+std::string DiskIdentity(const DriveGeometry& geometry, uint32_t bytesPerCylinder)
 {
     return std::to_string(1ULL * bytesPerCylinder * kCylinderCount) + " bytes, " +
-           std::to_string(kCylinderCount) + " x " + std::to_string(geometry.TracksPerCylinder) +
-           " x " + std::to_string(geometry.SectorsPerTrack) + " x " +
-           std::to_string(geometry.BytesPerSector);
+           std::to_string(kCylinderCount) + " x " + std::to_string(geometry.heads) +
+           " x " + std::to_string(geometry.sectorsPerTrack) + " x " +
+           std::to_string(geometry.bytesPerSector);
 }
 
 // Each sector of `sectors` takes the status of the area that holds it whole
@@ -147,9 +123,9 @@ public:
           m_map(options.map.empty() ? JoinPath(folder, "rescue.map") : options.map),
           m_folderIdentity(FolderIdentity(folder)),
           m_diskIdentity(DiskIdentity(session.geometry, session.bytesPerCylinder)),
-          m_sectorBytes(session.geometry.BytesPerSector),
-          m_perTrack(static_cast<int>(session.geometry.SectorsPerTrack)),
-          m_perCylinder(m_perTrack * static_cast<int>(session.geometry.TracksPerCylinder)),
+          m_sectorBytes(session.geometry.bytesPerSector),
+          m_perTrack(static_cast<int>(session.geometry.sectorsPerTrack)),
+          m_perCylinder(m_perTrack * static_cast<int>(session.geometry.heads)),
           m_witnessBytes(m_sectorBytes)
     {
     }
@@ -259,8 +235,7 @@ private:
                 continue;  // written afresh by Prepare
             }
             const uint32_t within = static_cast<uint32_t>(s % m_perCylinder) * m_sectorBytes;
-            if (ReadRange(m_session.drive.Get(), disk, ULONGLONG{m_sectorBytes} * s,
-                          m_sectorBytes).outcome == TransferOutcome::Complete &&
+            if (m_session.drive->Read(disk, uint64_t{m_sectorBytes} * s, m_sectorBytes).Complete() &&
                 !std::equal(disk, disk + m_sectorBytes, file + within)) {
                 const int track = static_cast<int>(s) / m_perTrack;
                 return Refuse("The drive holds another disk than the map " + m_map +
@@ -303,9 +278,9 @@ private:
         const uint32_t within = static_cast<uint32_t>(first % m_perCylinder) * m_sectorBytes;
         const uint32_t bytes = static_cast<uint32_t>(sectors) * m_sectorBytes;
         unsigned char* place = m_session.Buffer() + within;
-        m_position = ULONGLONG{m_sectorBytes} * static_cast<ULONGLONG>(first);
-        const TransferResult read = ReadRange(m_session.drive.Get(), place, m_position, bytes);
-        if (read.outcome == TransferOutcome::Complete) {
+        m_position = uint64_t{m_sectorBytes} * static_cast<uint64_t>(first);
+        const TransferResult read = m_session.drive->Read(place, m_position, bytes);
+        if (read.Complete()) {
             if (WriteCylinderFilePart(place, static_cast<int>(within), static_cast<int>(bytes),
                                       m_folder, cylinder) != EngineStatus::Success) {
                 return FileNotWritten();
@@ -330,18 +305,18 @@ private:
         return SaveMap();
     }
 
-    // Success when a failed request means a bad piece: whatever the error
-    // (EIO, or "not ready" under Wine, comes from a bad sector and from a
-    // disk pulled out alike), only while the disk still answers as before.
-    // A disk that has gone or changed stops the rescue, its sectors not tried.
+    // Success when a failed request means a bad piece: only while the disk
+    // still answers as before, for the errors of a bad sector (EIO, or "not
+    // ready" under Wine) come from a disk pulled out as well. A disk that has
+    // gone or changed stops the rescue, its sectors not tried.
     int WhyPieceFailed(const TransferResult& read)
     {
-        if (read.outcome == TransferOutcome::NoEvent ||
-            read.outcome == TransferOutcome::WaitFailed) {
+        if (read.stop == TransferStop::NotStarted || read.stop == TransferStop::Abandoned) {
             ShowEngineError("Could not read from disk.  Disk might be damaged or missing.");
             return EngineStatus::TransferFailed;
         }
-        if (!DiskChanged(read.error) && DiskAnswers()) {
+        const DriveFailure failure = read.error.failure;
+        if (failure != DriveFailure::Gone && failure != DriveFailure::NoDisk && DiskAnswers()) {
             return EngineStatus::Success;
         }
         ShowEngineError("the disk in " + m_drive.name + " was taken out (or changed); " +
@@ -355,17 +330,15 @@ private:
     // (if any) reads again, into the spare cylinder, as it read before.
     bool DiskAnswers()
     {
-        DISK_GEOMETRY now{};
-        if (GetDriveGeometry(m_session.drive.Get(), now) != EngineStatus::Success ||
-            !SameGeometry(now, m_session.geometry)) {
+        DriveGeometry now{};
+        if (m_session.drive->QueryGeometry(now).Failed() || !(now == m_session.geometry)) {
             return false;
         }
         if (m_witness == std::string::npos) {
             return true;  // nothing read yet to compare with
         }
         unsigned char* spare = m_session.Buffer() + m_session.bytesPerCylinder;
-        return ReadRange(m_session.drive.Get(), spare, ULONGLONG{m_sectorBytes} * m_witness,
-                         m_sectorBytes).outcome == TransferOutcome::Complete &&
+        return m_session.drive->Read(spare, uint64_t{m_sectorBytes} * m_witness, m_sectorBytes).Complete() &&
                std::equal(spare, spare + m_sectorBytes, m_witnessBytes.begin());
     }
 
@@ -402,7 +375,8 @@ private:
     std::string MapText() const
     {
         char line[80];
-        std::snprintf(line, sizeof line, "0x%08llX     %c               1\n", m_position,
+        std::snprintf(line, sizeof line, "0x%08llX     %c               1\n",
+                      static_cast<unsigned long long>(m_position),
                       Count(kNotRead) > 0 ? kNotRead : kRead);
         std::string text = "# Mapfile. Created by Trakoni\n";
         text += m_options.mapNamesFolder ? kFolderTag + m_folderIdentity + "\n" : "";
@@ -414,8 +388,8 @@ private:
             end = std::min(m_sectors.find_first_not_of(m_sectors[first], first),
                            m_sectors.size());
             std::snprintf(line, sizeof line, "0x%08llX  0x%08llX  %c\n",
-                          ULONGLONG{m_sectorBytes} * first,
-                          ULONGLONG{m_sectorBytes} * (end - first), m_sectors[first]);
+                          1ULL * m_sectorBytes * first, 1ULL * m_sectorBytes * (end - first),
+                          m_sectors[first]);
             text += line;
         }
         return text;
@@ -449,7 +423,7 @@ private:
     const uint32_t m_sectorBytes;
     const int m_perTrack;
     const int m_perCylinder;
-    ULONGLONG m_position = 0;
+    uint64_t m_position = 0;
     size_t m_witness = std::string::npos;
     std::vector<unsigned char> m_witnessBytes;
 };
@@ -463,13 +437,13 @@ int RescueDiskToFiles(const FloppyDrive& drive, const std::string& folder,
     result = RescueResult{};
     OpenedDrive session;
     // The second cylinder is the spare that tells whether the disk still answers.
-    const int opened = OpenDrive(drive, DriveUse::Reading, session, 2);
+    const int opened = OpenSession(drive, DriveUse::Reading, session, 2);
     if (opened != EngineStatus::Success) {
         return opened;
     }
-    result.sectorsPerTrack = static_cast<int>(session.geometry.SectorsPerTrack);
-    result.tracksPerCylinder = static_cast<int>(session.geometry.TracksPerCylinder);
-    const uint32_t perCylinder = session.bytesPerCylinder / session.geometry.BytesPerSector;
+    result.sectorsPerTrack = static_cast<int>(session.geometry.sectorsPerTrack);
+    result.tracksPerCylinder = static_cast<int>(session.geometry.heads);
+    const uint32_t perCylinder = session.bytesPerCylinder / session.geometry.bytesPerSector;
     result.sectors.assign(size_t{perCylinder} * kCylinderCount, kNotRead);
     return Rescue(drive, session, folder, options, result.sectors).Run();
 }

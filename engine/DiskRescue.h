@@ -13,7 +13,7 @@
 #include <istream>
 #include <string>
 
-#include "engine/FloppyDrive.h"
+#include "drive/FloppyDrive.h"
 #include "engine/Status.h"
 
 constexpr int kDefaultRescueRetries = 3;

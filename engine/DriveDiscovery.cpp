@@ -5,7 +5,7 @@
 #include <string>
 
 #include "engine/Imager.h"
-#include "platform/FloppyPlatform.h"
+#include "drive/win32/FloppyPlatform.h"
 
 std::string FindFloppyDrives(std::ostream& trace)
 {

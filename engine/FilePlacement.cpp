@@ -94,11 +94,11 @@ std::string CreateTemporary(const std::string& base, Create create)
             return name;
         }
         if (!AlreadyThere(error)) {
-            ShowEngineError("Could not create " + name + " (error " + std::to_string(error) + ")");
+            ShowEngineError("Could not create " + name + " (" + SystemErrorText(error) + ")");
             return {};
         }
     }
-    ShowEngineError("Could not create " + TemporaryName(base, 0) + " (error " + std::to_string(error) + ")");
+    ShowEngineError("Could not create " + TemporaryName(base, 0) + " (" + SystemErrorText(error) + ")");
     return {};
 }
 

@@ -1,7 +1,7 @@
 // Conversion between a cylinder file set and one image file holding the 80
 // cylinders end to end, and reading either for its checksums. No drive takes
-// part: a source hands each cylinder to a target through one buffer from the
-// platform's heap. The image goes through the language runtime's binary
+// part: a source hands each cylinder to a target through one buffer of the
+// drive system. The image goes through the language runtime's binary
 // streams, as the cylinder files do.
 #include <climits>
 #include <fstream>
@@ -10,8 +10,6 @@
 #include "engine/CylinderFiles.h"
 #include "engine/DriveSession.h"
 #include "engine/Observing.h"
-#include "platform/FloppyPlatform.h"
-#include "platform/ScopedHandle.h"
 
 namespace {
 
@@ -182,7 +180,7 @@ int Convert(Source&& source, Target&& target, CylinderObserver* observer)
     if (checked != EngineStatus::Success) {
         return checked;
     }
-    const ScopedHeapBlock block(CurrentPlatform().HeapAlloc(static_cast<SIZE_T>(bytes)));
+    const DriveBuffer block = CurrentDriveSystem().AllocateBuffer(static_cast<size_t>(bytes));
     if (!block) {
         return ShowConversionError("Out of memory", EngineStatus::OutOfMemory);
     }
@@ -190,7 +188,7 @@ int Convert(Source&& source, Target&& target, CylinderObserver* observer)
     if (opened != EngineStatus::Success) {
         return opened;
     }
-    unsigned char* buffer = static_cast<unsigned char*>(block.Get());
+    unsigned char* buffer = block.Data();
     for (int cylinder = 0; cylinder < kCylinderCount; ++cylinder) {
         const int read = source.Read(cylinder, buffer, bytes);
         if (read != EngineStatus::Success) {

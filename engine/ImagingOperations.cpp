@@ -5,47 +5,8 @@
 #include <string>
 
 #include "engine/CylinderFiles.h"
-#include "engine/DriveAccess.h"
 #include "engine/DriveSession.h"
 #include "engine/Observing.h"
-#include "platform/FloppyPlatform.h"
-
-void ShowEngineError(const std::string& text, const char* caption)
-{
-    CurrentPlatform().MessageBoxA(nullptr, text.c_str(), caption, MB_ICONERROR | MB_OK);
-}
-
-int OpenDrive(const FloppyDrive& drive, DriveUse use, OpenedDrive& session, int cylinders)
-{
-    HANDLE hDrive = INVALID_HANDLE_VALUE;
-    if (OpenFloppyDrive(drive, use, hDrive) != EngineStatus::Success ||
-        hDrive == INVALID_HANDLE_VALUE) {
-        return EngineStatus::DriveNotOpened;
-    }
-    session.drive.Reset(hDrive);
-
-    // A cylinder of no bytes, or of more than 32 bits, is no disk to copy.
-    if (GetDriveGeometry(hDrive, session.geometry) != EngineStatus::Success ||
-        !ComputeBytesPerCylinder(session.geometry, session.bytesPerCylinder)) {
-        ShowEngineError("Disk is either missing or damaged", "ERROR");
-        return EngineStatus::Failure;
-    }
-    const unsigned long long bytes = 1ULL * session.bytesPerCylinder * kCylinderCount;
-    if (drive.probedBytes != 0 && bytes != drive.probedBytes) {
-        ShowEngineError("The disk in " + drive.name + " changed before it was read: it holds " +
-                        std::to_string(bytes) + " bytes, not " +
-                        std::to_string(drive.probedBytes) + " as before; nothing was read");
-        return EngineStatus::Failure;
-    }
-
-    session.buffer.Reset(
-        CurrentPlatform().HeapAlloc(SIZE_T{session.bytesPerCylinder} * cylinders));
-    if (!session.buffer) {
-        ShowEngineError("Out of memory");
-        return EngineStatus::OutOfMemory;
-    }
-    return EngineStatus::Success;
-}
 
 namespace {
 
@@ -79,8 +40,7 @@ int CheckFileSet(const OpenedDrive& session, const std::string& folder)
 // dialog's message when it fails.
 int ReadDiskCylinder(const OpenedDrive& session, int cylinder)
 {
-    const int read =
-        ReadCylinder(session.drive.Get(), session.Buffer(), cylinder, session.geometry);
+    const int read = ReadCylinder(session, cylinder);
     if (read != EngineStatus::Success) {
         ShowEngineError("Could not read from disk.  Disk might be damaged or missing.");
     }
@@ -121,8 +81,7 @@ int WriteFilesToDisk(const OpenedDrive& session, const std::string& folder,
             return ReportUnusableFile(read, folder, cylinder);
         }
         // WriteCylinder has shown its own message.
-        const int written = WriteCylinder(session.drive.Get(), session.Buffer(),
-                                          session.bytesPerCylinder, cylinder);
+        const int written = WriteCylinder(session, cylinder);
         if (written != EngineStatus::Success) {
             return written;
         }
@@ -148,7 +107,7 @@ int CopyFilesToDisk(char letter, const std::string& folder)
 int CopyDiskToFiles(const FloppyDrive& drive, const std::string& folder, CylinderObserver* observer)
 {
     OpenedDrive session;
-    const int opened = OpenDrive(drive, DriveUse::Reading, session);
+    const int opened = OpenSession(drive, DriveUse::Reading, session);
     if (opened != EngineStatus::Success) {
         return opened;
     }
@@ -165,7 +124,7 @@ int CopyDiskToFiles(const FloppyDrive& drive, const std::string& folder, Cylinde
 int CopyFilesToDisk(const FloppyDrive& drive, const std::string& folder, CylinderObserver* observer)
 {
     OpenedDrive session;
-    const int opened = OpenDrive(drive, DriveUse::Writing, session);
+    const int opened = OpenSession(drive, DriveUse::Writing, session);
     if (opened != EngineStatus::Success) {
         return opened;
     }
@@ -178,7 +137,7 @@ int CopyFilesToDisk(const FloppyDrive& drive, const std::string& folder, Cylinde
     if (written != EngineStatus::Success && written != EngineStatus::Interrupted) {
         return written;
     }
-    const int flushed = FlushDrive(session.drive.Get());
+    const int flushed = FlushSession(session);
     return flushed == EngineStatus::Success ? written : flushed;
 }
 
@@ -188,7 +147,7 @@ int VerifyDiskAgainstFiles(const FloppyDrive& drive, const std::string& folder,
     // One buffer of two cylinders: the disk's in the first half, the file's in
     // the second.
     OpenedDrive session;
-    const int opened = OpenDrive(drive, DriveUse::Reading, session, 2);
+    const int opened = OpenSession(drive, DriveUse::Reading, session, 2);
     if (opened != EngineStatus::Success) {
         return opened;
     }
@@ -221,43 +180,38 @@ int VerifyDiskAgainstFiles(const FloppyDrive& drive, const std::string& folder,
 int ReadDisk(const FloppyDrive& drive, CylinderObserver* observer)
 {
     OpenedDrive session;
-    const int opened = OpenDrive(drive, DriveUse::Reading, session);
+    const int opened = OpenSession(drive, DriveUse::Reading, session);
     if (opened != EngineStatus::Success) {
         return opened;
     }
     return ForEachDiskCylinder(session, observer, [](int) { return EngineStatus::Success; });
 }
 
-int ProbeDrive(const FloppyDrive& drive, DISK_GEOMETRY& geometry)
+int ProbeDrive(const FloppyDrive& drive, DriveGeometry& geometry)
 {
-    HANDLE hDrive = INVALID_HANDLE_VALUE;
-    DWORD error = ERROR_SUCCESS;
-    const int status = OpenFloppyDriveQuietly(drive, DriveUse::Reading, hDrive, error);
-    if (status != EngineStatus::Success) {
-        return status;
+    DriveError error;
+    const std::unique_ptr<Drive> opened = CurrentDriveSystem().Open(drive, DriveUse::Reading, error);
+    if (!opened) {
+        return StatusOfOpenFailure(error);
     }
-    const ScopedPlatformHandle opened(hDrive);
     uint32_t bytesPerCylinder = 0;
-    if (GetDriveGeometry(hDrive, geometry) != EngineStatus::Success ||
-        !ComputeBytesPerCylinder(geometry, bytesPerCylinder)) {
+    if (opened->QueryGeometry(geometry).Failed() || !ComputeBytesPerCylinder(geometry, bytesPerCylinder)) {
         return EngineStatus::NoDisk;
     }
     return EngineStatus::Success;
 }
 
-WriteProtection AskWriteProtection(const FloppyDrive& drive, DWORD& error)
+WriteProtection AskWriteProtection(const FloppyDrive& drive, int& error)
 {
-    HANDLE hDrive = INVALID_HANDLE_VALUE;
-    if (OpenFloppyDriveQuietly(drive, DriveUse::Reading, hDrive, error) != EngineStatus::Success) {
-        return WriteProtection::Unknown;
+    DriveError failed;
+    const std::unique_ptr<Drive> opened = CurrentDriveSystem().Open(drive, DriveUse::Reading, failed);
+    if (opened) {
+        failed = opened->AskWritable();
     }
-    const ScopedPlatformHandle opened(hDrive);
-    DWORD returned = 0;
-    FloppyPlatform& platform = CurrentPlatform();
-    if (platform.DeviceIoControl(hDrive, IOCTL_DISK_IS_WRITABLE, nullptr, 0, nullptr, 0, &returned, nullptr)) {
-        error = ERROR_SUCCESS;
+    error = failed.code;
+    if (!failed.Failed()) {
         return WriteProtection::Writable;
     }
-    error = platform.GetLastError();
-    return error == ERROR_WRITE_PROTECT ? WriteProtection::Protected : WriteProtection::Unknown;
+    return opened && failed.failure == DriveFailure::WriteProtected ? WriteProtection::Protected
+                                                                     : WriteProtection::Unknown;
 }

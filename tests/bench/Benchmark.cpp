@@ -37,13 +37,13 @@ double NowMs()
     return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
-// The real platform, its messages recorded and its flushes of the drive timed.
-class TimingPlatform : public RecordingPlatform {
+// The real platform, its flushes of the drive timed.
+class TimingPlatform : public Win32Platform {
 public:
     BOOL FlushFileBuffers(HANDLE file) override
     {
         const double start = NowMs();
-        const BOOL flushed = RecordingPlatform::FlushFileBuffers(file);
+        const BOOL flushed = Win32Platform::FlushFileBuffers(file);
         flushMs += NowMs() - start, ++flushes;
         return flushed;
     }
@@ -55,6 +55,8 @@ void Time(Operation& operation)
 {
     TimingPlatform platform;
     ScopedPlatformOverride use(platform);
+    SimulatedDrive recorded;  // the messages alone
+    ScopedErrorMessagesOverride useMessages(recorded);
     Arguments arguments;
     const double start = NowMs();
     const int status = ParseArguments(operation.words, arguments).empty() ? RunCommand(arguments) : ExitStatus::Usage;
@@ -62,7 +64,7 @@ void Time(Operation& operation)
     if (platform.flushes > 0) {
         operation.flushTimes.push_back(platform.flushMs);
     }
-    operation.ok = operation.ok && status == 0 && platform.messages.empty();
+    operation.ok = operation.ok && status == 0 && recorded.messages.empty();
 }
 
 void PrintResult(const std::string& name, bool ok, std::vector<double> times)
@@ -74,14 +76,14 @@ void PrintResult(const std::string& name, bool ok, std::vector<double> times)
 // Requests and sectors copied by a read or rescue with bad runs (first, count).
 std::pair<size_t, size_t> MeasureRead(const std::vector<std::pair<int, int>>& damage, bool rescue)
 {
-    SimulatedFloppy floppy(k144, Pattern(k144.MediumBytes(), 0, 'B'));
+    SimulatedDisk floppy(k144, Pattern(k144.MediumBytes(), 0, 'B'));
     for (const auto& [first, count] : damage) {
-        floppy.platform.AddBadArea(first * 512ull, count * 512ull, ERROR_CRC);
+        floppy.sim.AddFault({SimulatedDrive::Read, first * 512ull, count * 512ull, {DriveFailure::Medium, ERROR_CRC}});
     }
     TempFolder folder;
     RescueResult result;
     const bool complete = (rescue ? RescueDiskToFiles('A', folder.Path(), {}, result) : CopyDiskToFiles('A', folder.Path())) == 0;
-    const size_t reads = floppy.platform.CallsTo(Api::ReadFile).size();
+    const size_t reads = floppy.sim.CountOf(SimulatedDrive::Read);
     return {reads, rescue ? std::count(result.sectors.begin(), result.sectors.end(), '+') : (reads - !complete) * 36};
 }
 

@@ -14,7 +14,7 @@
 
 namespace {
 
-const DWORD kCylinderBytes = k144.BytesPerCylinder();
+const uint32_t kCylinderBytes = k144.BytesPerCylinder();
 const size_t kDiskBytes = k144.MediumBytes();
 
 TEST(CommandLineVerify, ADiskUnlikeItsFilesExitsWith3NamingTheFirstDifference)
@@ -36,13 +36,13 @@ TEST(CommandLineVerify, ADiskUnlikeItsFilesExitsWith3NamingTheFirstDifference)
         SCOPED_TRACE(std::string(c.command) + " " + std::to_string(c.offset));
         const bool writing = std::string(c.command) == "write";
         const Bytes image = Pattern(kDiskBytes, 0, 'F');
-        SimulatedFloppy floppy(k144, writing ? Bytes(kDiskBytes) : image);
+        SimulatedDisk floppy(k144, writing ? Bytes(kDiskBytes) : image);
         TempFolder folder;
         if (writing) {
             folder.WriteSet(image);
         }
-        Bytes& medium = floppy.platform.Medium('A');
-        floppy.platform.OnCall(Api::ReadFile, c.nthRead, [&] { c.offset < medium.size() ? medium[c.offset] ^= 0x5A : 0; });
+        Bytes& medium = floppy.sim.medium;
+        floppy.sim.OnRequest(SimulatedDrive::Read, c.nthRead, [&] { c.offset < medium.size() ? medium[c.offset] ^= 0x5A : 0; });
 
         Arguments arguments;
         arguments.command = c.command;
@@ -50,14 +50,15 @@ TEST(CommandLineVerify, ADiskUnlikeItsFilesExitsWith3NamingTheFirstDifference)
         arguments.verify = arguments.quiet = true;
         EXPECT_EQ(RunCommand(arguments), c.box ? 3 : 0);
         // One pass, then verifying reads up to the first difference: all 80 when there is none.
-        EXPECT_EQ(floppy.platform.CallsTo(Api::ReadFile).size(), (writing ? 0 : 80) + std::min<size_t>(c.offset / kCylinderBytes + 1, 80));
-        EXPECT_EQ(floppy.platform.CallsTo(Api::WriteFile).size(), writing ? 80u : 0u);
+        EXPECT_EQ(floppy.sim.CountOf(SimulatedDrive::Read), (writing ? 0 : 80) + std::min<size_t>(c.offset / kCylinderBytes + 1, 80));
+        EXPECT_EQ(floppy.sim.CountOf(SimulatedDrive::Write), writing ? 80u : 0u);
+        EXPECT_EQ(std::count(floppy.sim.opens.begin(), floppy.sim.opens.end(), DriveUse::Writing), writing ? 1 : 0) << "verifying only reads";
         std::string box = c.box ? std::string("Error: Verification failed: cylinder ") + c.box : "";
         // `read` verifies its files before they are moved into the folder, and moves none that differ.
         box.find('@') != std::string::npos ? box.replace(box.find('@'), 1, writing ? folder.Join("") : TemporaryName(folder.Path(), 0) + kSeparator) : box;
-        EXPECT_EQ(Boxes(floppy.platform), c.box ? std::vector<std::string>{box} : std::vector<std::string>{});
+        EXPECT_EQ(floppy.sim.messages, c.box ? std::vector<std::string>{box} : std::vector<std::string>{});
         EXPECT_TRUE(writing || folder.ReadSet() == (c.box ? Bytes{} : image));
-        ExpectNothingLeaked(floppy.platform);
+        EXPECT_EQ(floppy.sim.Unreleased(), 0) << "left open";
     }
 }
 
@@ -77,15 +78,15 @@ TEST(CommandLineObserver, StopsTheCopyAfterTheCurrentCylinder)
 {
     for (const int last : {0, 41, 79}) {
         const Bytes old = Pattern(kDiskBytes, 0, 'O'), files = Pattern(kDiskBytes, 0, 'N');
-        SimulatedFloppy floppy(k144, old);
+        SimulatedDisk floppy(k144, old);
         TempFolder folder;
         folder.WriteSet(files);
         StopAfter observer(last);
         EXPECT_EQ(CopyFilesToDisk('A', folder.Path(), &observer), last < 79 ? EngineStatus::Interrupted : EngineStatus::Success);
         Bytes expected = old;
         std::copy_n(files.begin(), size_t{kCylinderBytes} * (last + 1), expected.begin());
-        EXPECT_TRUE(floppy.platform.Medium('A') == expected) << last;
-        EXPECT_EQ(Boxes(floppy.platform), std::vector<std::string>{});
+        EXPECT_TRUE(floppy.sim.medium == expected) << last;
+        EXPECT_EQ(floppy.sim.messages, std::vector<std::string>{});
     }
 }
 
@@ -93,22 +94,23 @@ TEST(CommandLineObserver, StopsTheCopyAfterTheCurrentCylinder)
 // that has gone (it says "not ready" and answers no more); a second run with the map goes on where the first stopped.
 TEST(CommandLineRescue, ExitsWith4WhileSectorsAreUnreadable)
 {
-    SimulatedFloppy floppy(k144, Pattern(kDiskBytes, 0, 'R'));
-    floppy.platform.AddBadArea(17 * kCylinderBytes + 512, 512, ERROR_CRC, 5);
+    SimulatedDisk floppy(k144, Pattern(kDiskBytes, 0, 'R'));
+    floppy.sim.AddFault({SimulatedDrive::Read, 17 * kCylinderBytes + 512, 512, {DriveFailure::Medium, 5}, 5});
     TempFolder folder;
     Arguments arguments;
     ASSERT_EQ(ParseArguments({"read", floppy.drive, folder.Path(), "--rescue", "--retries", "2", "--quiet"}, arguments), "");
     EXPECT_EQ(RunCommand(arguments), ExitStatus::Incomplete);
     EXPECT_FALSE(ReadWholeFile(folder.Join("rescue.map")).empty());
     EXPECT_EQ(RunCommand(arguments), ExitStatus::Success);  // the sector reads at its sixth try
-    EXPECT_TRUE(folder.ReadSet() == floppy.platform.Medium('A'));
+    EXPECT_TRUE(folder.ReadSet() == floppy.sim.medium);
     TempFolder other;
-    floppy.platform.OnCall(Api::ReadFile, static_cast<int>(floppy.platform.CallsTo(Api::ReadFile).size()) + 40, [&] {
-        floppy.platform.FailCall(Api::ReadFile, ERROR_NOT_READY), floppy.platform.FailCall(Api::DeviceIoControl, ERROR_NOT_READY);
+    floppy.sim.OnRequest(SimulatedDrive::Read, static_cast<int>(floppy.sim.CountOf(SimulatedDrive::Read)) + 40, [&] {
+        floppy.sim.AddFault({SimulatedDrive::Read, 0, kDiskBytes, {DriveFailure::Medium, 5}});
+        floppy.sim.AddFault({SimulatedDrive::Geometry, 0, 0, {DriveFailure::NoDisk, 6}});
     });
     ASSERT_EQ(ParseArguments({"read", floppy.drive, other.Path(), "--rescue", "--quiet"}, arguments = {}), "");
     EXPECT_EQ(RunCommand(arguments), ExitStatus::Failed);
-    ExpectNothingLeaked(floppy.platform);
+    EXPECT_EQ(floppy.sim.Unreleased(), 0) << "left open";
 }
 
 // A temporary name that is there already is someone else's: pack and unpack take the next one and leave it
@@ -134,9 +136,9 @@ TEST(CommandLineTargets, TemporaryNamesNeverTakeAFileThatIsThere)
         const bool reading = c.words[0] == "read";
         std::filesystem::create_directories(std::filesystem::path(c.taken).parent_path());
         ASSERT_TRUE(WriteWholeFile(c.taken, mine));
-        SimulatedFloppy floppy(k144, disk);
-        c.lost ? floppy.platform.OnCall(Api::ReadFile, 79, [&] { std::filesystem::remove(CylinderFile(TemporaryName(set, 1), 40)); })
-               : floppy.platform.FailCall(Api::ReadFile, ERROR_CRC, 40);
+        SimulatedDisk floppy(k144, disk);
+        c.lost ? floppy.sim.OnRequest(SimulatedDrive::Read, 79, [&] { std::filesystem::remove(CylinderFile(TemporaryName(set, 1), 40)); })
+               : floppy.sim.AddFault({SimulatedDrive::Read, 40 * kCylinderBytes, kCylinderBytes, {DriveFailure::Medium, 5}});
         std::filesystem::create_directories(set);
         for (int cylinder = 0; cylinder < kCylinders && c.words[0] != "unpack"; ++cylinder) {  // unpack's image is pack's
             WriteWholeFile(CylinderFile(set, cylinder), Slice(reading ? old : disk, size_t{kCylinderBytes} * cylinder, kCylinderBytes));
@@ -165,13 +167,13 @@ TEST(CommandLineTargets, TemporaryNamesNeverTakeAFileThatIsThere)
 TEST(CommandLineArchive, ABagRecordsUnreadableSectorsAndTwoReadsThatDifferMakeNone)
 {
     for (const bool rescue : {true, false}) {
-        SimulatedFloppy floppy(k144, Pattern(kDiskBytes, 0, 'B'));
-        Bytes& medium = floppy.platform.Medium('A');
+        SimulatedDisk floppy(k144, Pattern(kDiskBytes, 0, 'B'));
+        Bytes& medium = floppy.sim.medium;
         if (rescue) {
-            floppy.platform.WriteProtect('A');
-            floppy.platform.AddBadArea(17 * kCylinderBytes + 512, 512, ERROR_CRC);
+            floppy.sim.writeProtected = true;
+            floppy.sim.AddFault({SimulatedDrive::Read, 17 * kCylinderBytes + 512, 512, {DriveFailure::Medium, 5}});
         } else {
-            floppy.platform.OnCall(Api::ReadFile, 80, [&] { medium[100] ^= 1; });
+            floppy.sim.OnRequest(SimulatedDrive::Read, 80, [&] { medium[100] ^= 1; });
         }
         TempFolder collection;
         Arguments arguments;
@@ -180,7 +182,7 @@ TEST(CommandLineArchive, ABagRecordsUnreadableSectorsAndTwoReadsThatDifferMakeNo
         ASSERT_EQ(ParseArguments(words, arguments), "");
         EXPECT_EQ(RunCommand(arguments), rescue ? ExitStatus::Incomplete : ExitStatus::Differs);
         const std::string bag = collection.Join("box1-07"), data = bag + "/data/box1-07";
-        ExpectNothingLeaked(floppy.platform);
+        EXPECT_EQ(floppy.sim.Unreleased(), 0) << "left open";
         if (!rescue) {
             EXPECT_TRUE(std::filesystem::is_empty(collection.Path()));
             continue;
@@ -204,7 +206,7 @@ TEST(CommandLineArchive, ABagRecordsUnreadableSectorsAndTwoReadsThatDifferMakeNo
         // image and a copy of its map, the damage gone.
         EXPECT_EQ(std::string(map.begin(), map.end()).find("Trakoni-Folder"), std::string::npos);
         TempFolder again;
-        SimulatedFloppy repaired(k144, medium);
+        SimulatedDisk repaired(k144, medium);
         ASSERT_TRUE(WriteWholeFile(again.Join("rescue.map"), map));
         for (const std::vector<std::string>& command : {std::vector<std::string>{"unpack", data + ".img", again.Path(), "--quiet"},
                                                          {"read", repaired.drive, again.Path(), "--rescue", "--quiet"}}) {
@@ -218,15 +220,15 @@ TEST(CommandLineArchive, ABagRecordsUnreadableSectorsAndTwoReadsThatDifferMakeNo
 // A disk changed between the look into the drive (its format named) and the read stops before a sector is read.
 TEST(CommandLineProbe, ADiskChangedAfterItsFormatWasAskedIsNotRead)
 {
-    SimulatedFloppy floppy(k144, Pattern(kDiskBytes, 0, 'P'));
-    floppy.platform.OnCall(Api::DeviceIoControl, 1, [&] { floppy.platform.InsertMedium('A', Bytes(k720.MediumBytes()), MakeGeometry(2, 9, 512)); });
+    SimulatedDisk floppy(k144, Pattern(kDiskBytes, 0, 'P'));
+    floppy.sim.OnRequest(SimulatedDrive::Geometry, 1, [&] { floppy.sim.medium = Bytes(k720.MediumBytes()), floppy.sim.geometry = k720.Geometry(); });
     TempFolder collection;
     Arguments arguments;
     ASSERT_EQ(ParseArguments({"archive", floppy.drive, collection.Path(), "--id", "b1", "--quiet"}, arguments), "");
     EXPECT_EQ(RunCommand(arguments), ExitStatus::Failed);
-    EXPECT_EQ(Boxes(floppy.platform), std::vector<std::string>{"Error: The disk in " + floppy.drive + " changed before it was read: it holds 737280 bytes, not 1474560 as before; nothing was read"});
-    EXPECT_TRUE(floppy.platform.CallsTo(Api::ReadFile).empty() && !std::filesystem::exists(collection.Join("b1")));
-    ExpectNothingLeaked(floppy.platform);
+    EXPECT_EQ(floppy.sim.messages, std::vector<std::string>{"Error: The disk in " + floppy.drive + " changed before it was read: it holds 737280 bytes, not 1474560 as before; nothing was read"});
+    EXPECT_TRUE(floppy.sim.CountOf(SimulatedDrive::Read) == 0 && !std::filesystem::exists(collection.Join("b1")));
+    EXPECT_EQ(floppy.sim.Unreleased(), 0) << "left open";
 }
 
 // map: the grid of a set's sectors (from its map, else its files' markers)
@@ -289,10 +291,10 @@ TEST(CommandLineMap, ShowsEverySectorWhereItIsOnTheDisk)
 TEST(CommandLineArchive, ABagThatAppearsMeanwhileIsReplacedOnlyWithForce)
 {
     for (const bool force : {false, true}) {
-        SimulatedFloppy floppy(k144, Pattern(kDiskBytes, 0, 'B'));
+        SimulatedDisk floppy(k144, Pattern(kDiskBytes, 0, 'B'));
         TempFolder collection;
         const std::string bag = collection.Join("d1");
-        floppy.platform.OnCall(Api::ReadFile, 100, [&] { std::filesystem::create_directories(bag + "/data"), WriteWholeFile(bag + "/data/mine", {'m'}); });
+        floppy.sim.OnRequest(SimulatedDrive::Read, 100, [&] { std::filesystem::create_directories(bag + "/data"), WriteWholeFile(bag + "/data/mine", {'m'}); });
         Arguments arguments;
         ASSERT_EQ(ParseArguments({"archive", floppy.drive, collection.Path(), "--id", "d1", "--quiet", force ? "--force" : "--quiet"}, arguments), "");
         EXPECT_EQ(RunCommand(arguments), force ? ExitStatus::Success : ExitStatus::Failed);
@@ -305,7 +307,7 @@ TEST(CommandLineArchive, ABagThatAppearsMeanwhileIsReplacedOnlyWithForce)
 // The station checks its drive before it asks for the first disk, as an archive does.
 TEST(CommandLineStation, RefusesAPathThatIsNoDriveAtOnce)
 {
-    TempFolder work;  // the real platform: nothing there to open
+    TempFolder work;  // the real drives: nothing there to open
     ASSERT_TRUE(WriteWholeFile(work.Join("ids"), {'d', '1', '\n'}));
     Arguments arguments;
     ASSERT_EQ(ParseArguments({"station", work.Join("sdzz"), work.Join("coll"), "--ids", work.Join("ids")}, arguments), "");

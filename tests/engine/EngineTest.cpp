@@ -1,12 +1,13 @@
-// The engine on the simulated floppy, the image files on the real file system:
-// whole copies both ways and a fault at every step of either direction.
+// The engine through Win32Drive on the simulated floppy platform, the image
+// files on the real file system: the Win32 calls of whole copies both ways and
+// a fault at every step of either direction.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <functional>
 
 #include "engine/CylinderFiles.h"
-#include "engine/DriveAccess.h"
+#include "drive/win32/Win32Drive.h"
 #include "engine/Imager.h"
 #include "tests/engine/ShrinkingFiles.h"
 #include "tests/support/TestSupport.h"
@@ -31,7 +32,7 @@ struct Rig : SimulatedFloppy {
 
 TEST(ImagingOperations, CopyADiskToFilesAndBackOnEveryFormat)
 {
-    for (const FloppyFormat& format : {k144, k720}) {
+    for (const TestFormat& format : {k144, k720}) {
         const ULONGLONG bytes = format.BytesPerCylinder();
         const Bytes disk = Pattern(format.MediumBytes(), 0, 'D');
         Rig rig(format, disk);
@@ -42,18 +43,12 @@ TEST(ImagingOperations, CopyADiskToFilesAndBackOnEveryFormat)
         ASSERT_EQ(CopyFilesToDisk('A', rig.folder.Path()), 0);
         EXPECT_TRUE(rig.platform.Medium('A') == disk);
 
-        // The raw volume alone, overlapped, a whole cylinder a request, one buffer; natively read alone
-        // when only read, on Windows with both data rights always.
+        // The raw volume alone, with both data rights always, overlapped, a whole cylinder a request, one buffer.
         const auto opens = rig.platform.CallsTo(Api::CreateFileA);
         ASSERT_EQ(opens.size(), 2u);
         for (const auto& open : opens) {
-#ifdef _WIN32
-            const DWORD access = 3;
-#else
-            const DWORD access = &open == &opens[0] ? FILE_READ_DATA : 3;
-#endif
             EXPECT_EQ(open.text + " " + std::to_string(open.access) + " " + std::to_string(open.shareMode) + " " + std::to_string(open.flags),
-                      "\\\\.\\A: " + std::to_string(access) + " 0 " + std::to_string(FILE_FLAG_OVERLAPPED));
+                      "\\\\.\\A: 3 0 " + std::to_string(FILE_FLAG_OVERLAPPED));
         }
         EXPECT_EQ(rig.platform.CallsTo(Api::DeviceIoControl).at(1).code, DWORD{IOCTL_DISK_GET_DRIVE_GEOMETRY});
         for (const Api api : {Api::ReadFile, Api::WriteFile}) {
@@ -214,18 +209,18 @@ TEST(ImagingOperations, AFullFileSystemFailsTheCopy)
 }
 #endif
 
-TEST(DriveAccess, LargeCylinderOffsetsCarryIntoTheHighHalf)
+TEST(Win32Drive, LargeCylinderOffsetsCarryIntoTheHighHalf)
 {
     // 64 MiB cylinders: cylinder 64 starts at 4 GiB, where a 32-bit offset
     // would wrap onto the start of the disk.
     const DWORD bytes = 1u << 26;
     SimulatedFloppy floppy(k144, {});
     floppy.platform.InsertMedium('A', Bytes(65536), MakeGeometry(1, 1, bytes));
-    HANDLE hDrive = INVALID_HANDLE_VALUE;
-    ASSERT_EQ(OpenFloppyDrive('A', DriveUse::Writing, hDrive), 0);
-    const ScopedPlatformHandle drive(hDrive);
+    DriveError error;
+    const std::unique_ptr<Drive> drive = Win32DriveSystem().Open('A', DriveUse::Writing, error);
+    ASSERT_TRUE(drive);
     Bytes buffer(bytes, 0x55);
-    EXPECT_EQ(WriteCylinder(hDrive, buffer.data(), bytes, 64), 1);  // past the end: short
+    EXPECT_EQ(drive->Write(buffer.data(), uint64_t{bytes} * 64, bytes).stop, TransferStop::Failed);  // past the end: short
     EXPECT_EQ(floppy.platform.CallsTo(Api::WriteFile).at(0).offset, ULONGLONG{bytes} * 64);
     EXPECT_TRUE(floppy.platform.Medium('A') == Bytes(65536));
 }

@@ -1,4 +1,4 @@
-// A damaged 1.44 MB disk rescued on the simulated floppy: files, map (as GNU ddrescuelog reads it too), summary,
+// A damaged 1.44 MB disk rescued on the simulated drive: files, map (as GNU ddrescuelog reads it too), summary,
 // status and requests; then a second run with the map once the damage is gone completes the set, nothing else.
 #include <gtest/gtest.h>
 
@@ -15,12 +15,12 @@ constexpr size_t kSector = 512;
 const std::string kIdentity = "\n# Trakoni-Disk: 1474560 bytes, 80 x 2 x 18 x 512\n";
 
 // Sectors (numbered through the disk from 0) that fail their first `times`
-// reads (-1: every read) with `error`.
-struct Damage { int first, count, times; DWORD error = ERROR_CRC; };
-// From the nth read on (-1: never) the disk is gone: reads are refused ('r'), or fail when they complete ('f'),
-// or a 720 KB disk is in the drive ('s'), or another 1.44 MB one whose first read fails ('o'); `read` sectors
-// were read by then, as the message says.
-struct Vanish { int nth = -1; DWORD error = 0; char how = 'f'; const char* read = ""; };
+// reads (-1: every read) with `failure`.
+struct Damage { int first, count, times; DriveFailure failure = DriveFailure::Medium; };
+// From the nth read on (-1: never) the disk is gone: reads are refused ('r'), or fail ('f'), or a 720 KB disk
+// is in the drive ('s'), or another 1.44 MB one whose first read fails ('o'); `read` sectors were read by then,
+// as the message says.
+struct Vanish { int nth = -1; DriveFailure failure = DriveFailure::None; char how = 'f'; const char* read = ""; };
 
 struct RescueCase {
     const char* name;
@@ -45,16 +45,18 @@ const RescueCase kCases[] = {
     {"the first and the last sector", {{0, 1, -1}, {2879, 1, -1}}, {}, -1, 13, 137, "-200 +167C00 -200",
      "2 of 2,880 sectors unreadable: cylinder 0 head 0 sector 1; cylinder 79 head 1 sector 18",
      "C@0 T@0 S@0 R1/3@0:2 R2/3@0:2 R3/3@0:2", 2},
-    {"the disk goes among the cylinders", {{634, 1, -1}}, {40, ERROR_NOT_READY, 'r', "1,368"}, -1, 1, 42, "+4C800 ?4800 +5E800 ?B8800",
+    {"the disk goes among the cylinders", {{634, 1, -1}}, {40, DriveFailure::Medium, 'r', "1,368"}, -1, 1, 42, "+4C800 ?4800 +5E800 ?B8800",
      "0 of 2,880 sectors unreadable, 1,512 not read", "C@0", 42},
-    {"the disk goes among the sectors", {{634, 1, -1}}, {84, ERROR_NO_MEDIA_IN_DRIVE, 'f', "2,862"}, -1, 1, 85, "+4EC00 ?2400 +117000",
+    {"the disk goes among the sectors", {{634, 1, -1}}, {84, DriveFailure::NoDisk, 'f', "2,862"}, -1, 1, 85, "+4EC00 ?2400 +117000",
      "0 of 2,880 sectors unreadable, 18 not read", "C@0 T@17 S@17", 1},
-    {"the disk pulled out, failing as a bad sector does", {}, {40, ERROR_CRC, 'f', "1,440"}, -1, 1, 42, "+B4000 ?B4000",
+    {"the disk said to be gone", {}, {40, DriveFailure::Gone, 'f', "1,440"}, -1, 1, 41, "+B4000 ?B4000",
      "0 of 2,880 sectors unreadable, 1,440 not read", "C@0", 40},
-    {"another disk of this format put in", {}, {40, ERROR_CRC, 'o', "1,440"}, -1, 1, 42, "+B4000 ?B4000",
+    {"the disk pulled out, failing as a bad sector does", {}, {40, DriveFailure::Medium, 'f', "1,440"}, -1, 1, 42, "+B4000 ?B4000",
      "0 of 2,880 sectors unreadable, 1,440 not read", "C@0", 40},
-    {"a disk of another format put in", {}, {40, 0, 's', "1,440"}, -1, 1, 41, "+B4000 ?B4000", "0 of 2,880 sectors unreadable, 1,440 not read", "C@0", 40},
-    {"bad sectors that say the disk is not ready", {{634, 2, -1, ERROR_NOT_READY}}, {}, -1, 13, 116, "+4F400 -400 +118800",
+    {"another disk of this format put in", {}, {40, DriveFailure::Medium, 'o', "1,440"}, -1, 1, 42, "+B4000 ?B4000",
+     "0 of 2,880 sectors unreadable, 1,440 not read", "C@0", 40},
+    {"a disk of another format put in", {}, {40, DriveFailure::None, 's', "1,440"}, -1, 1, 41, "+B4000 ?B4000", "0 of 2,880 sectors unreadable, 1,440 not read", "C@0", 40},
+    {"bad sectors that fail for another reason", {{634, 2, -1, DriveFailure::Other}}, {}, -1, 13, 116, "+4F400 -400 +118800",
      "2 of 2,880 sectors unreadable: cylinder 17 head 1 sectors 5-6", "C@0 T@17 S@17 R1/3@17:2 R2/3@17:2 R3/3@17:2", 2},
     {"stopped by the user", {}, {}, 50, 9, 50, "+E1000 ?87000", "0 of 2,880 sectors unreadable, 1,080 not read", "C@0", 30},
 };
@@ -120,26 +122,28 @@ TEST(DiskRescue, ReadsAroundTheDamageMarksItAndCompletesTheSetOnceItIsGone)
         const Bytes mine = {'m', 'i', 'n', 'e'};
         ASSERT_TRUE(WriteWholeFile(map + ".tmp", mine));  // the user's, no temporary file of ours
         RescueResult result;
-        SimulatedFloppy floppy(k144, disk);
+        SimulatedDisk floppy(k144, disk);
+        SimulatedDrive& sim = floppy.sim;
         for (const Damage& d : c.damage) {
-            floppy.platform.AddBadArea(d.first * kSector, d.count * kSector, d.error, d.times);
+            sim.AddFault({SimulatedDrive::Read, d.first * kSector, d.count * kSector, {d.failure, 5}, d.times});
         }
-        floppy.platform.OnCall(Api::ReadFile, c.vanish.nth, [&] {
-            c.vanish.how == 'r' ? floppy.platform.FailCall(Api::ReadFile, c.vanish.error)
-            : c.vanish.how == 'f' ? floppy.platform.AddBadArea(0, disk.size(), c.vanish.error)
-            : c.vanish.how == 'o' ? (floppy.platform.Medium('A') = Pattern(disk.size(), 0, 'E'), floppy.platform.AddBadArea(0, disk.size(), c.vanish.error, 1))
-                                  : floppy.platform.InsertMedium('A', Slice(disk, 0, k720.MediumBytes()), MakeGeometry(2, 9, 512));
+        const SimulatedDrive::Fault vanished{SimulatedDrive::Read, 0, disk.size(), {c.vanish.failure, 6}};
+        sim.OnRequest(SimulatedDrive::Read, c.vanish.nth, [&] {
+            c.vanish.how == 'r' ? sim.AddFault({vanished.kind, 0, disk.size(), vanished.error, -1, 0, TransferStop::Refused})
+            : c.vanish.how == 'f' ? sim.AddFault(vanished)
+            : c.vanish.how == 'o' ? (sim.medium = Pattern(disk.size(), 0, 'E'), sim.AddFault({vanished.kind, 0, disk.size(), vanished.error, 1}))
+                                  : (sim.medium = Slice(disk, 0, k720.MediumBytes()), sim.geometry = k720.Geometry(), void());
         });
         Recorder recorder;
         recorder.stopAt = c.stopAt;
         EXPECT_EQ(RescueDiskToFiles('A', folder.Path(), {3, "", &recorder}, result), c.status);
-        EXPECT_EQ(floppy.platform.CallsTo(Api::ReadFile).size(), c.reads);
-        EXPECT_EQ(floppy.platform.CallsTo(Api::WriteFile).size(), 0u) << "the source disk is never written";
+        EXPECT_EQ(sim.CountOf(SimulatedDrive::Read), c.reads);
+        EXPECT_TRUE(sim.CountOf(SimulatedDrive::Write) == 0 && sim.opens == std::vector<DriveUse>{DriveUse::Reading}) << "only read";
         const std::string gone = std::string("Error: the disk in A: was taken out (or changed); ") + c.vanish.read +
                                  " of 2,880 sectors read, the rest not tried yet: put it back and run again with the map";
-        EXPECT_EQ(Boxes(floppy.platform), c.vanish.nth >= 0 ? std::vector<std::string>{gone} : std::vector<std::string>{});
+        EXPECT_EQ(sim.messages, c.vanish.nth >= 0 ? std::vector<std::string>{gone} : std::vector<std::string>{});
         EXPECT_EQ(recorder.passes, c.passes);
-        ExpectNothingLeaked(floppy.platform);
+        EXPECT_EQ(sim.Unreleased(), 0) << "left open";
 
         const Bytes mapText = ReadWholeFile(map);
         EXPECT_NE(std::search(mapText.begin(), mapText.end(), kIdentity.begin(), kIdentity.end()), mapText.end()) << "names its folder and disk";
@@ -158,9 +162,9 @@ TEST(DiskRescue, ReadsAroundTheDamageMarksItAndCompletesTheSetOnceItIsGone)
         // Again with the map, the damage gone, cylinder 1's file changed, 2's cut short, 3's gone: only what was
         // not read is read, and the two files that are not whole (after one read that tells it is the same disk).
         ASSERT_TRUE(WriteWholeFile(folder.File(1), kept) && WriteWholeFile(folder.File(2), Slice(kept, 0, 512)) && fs::remove(folder.File(3)));
-        SimulatedFloppy repaired(k144, disk);
+        SimulatedDisk repaired(k144, disk);
         EXPECT_EQ(RescueDiskToFiles('A', folder.Path(), {}, result), 0);
-        EXPECT_EQ(repaired.platform.CallsTo(Api::ReadFile).size(), c.readsAgain + 1 + 2);
+        EXPECT_EQ(repaired.sim.CountOf(SimulatedDrive::Read), c.readsAgain + 1 + 2);
         EXPECT_EQ(RescueSummary(result), "0 of 2,880 sectors unreadable");
         EXPECT_EQ(Areas(ReadWholeFile(map)), "+168000");
         Bytes expected = disk;
@@ -197,13 +201,13 @@ TEST(DiskRescue, RefusesAMapOfAnotherFolderOrDiskOrNoMapAtAll)
         const std::string map = Filled(c.map, folder);
         folder.WriteSet(files);
         ASSERT_TRUE(WriteWholeFile(folder.Join("rescue.map"), Bytes(map.begin(), map.end())));
-        SimulatedFloppy floppy(k144, Pattern(k144.MediumBytes(), 0, 'D'));
+        SimulatedDisk floppy(k144, Pattern(k144.MediumBytes(), 0, 'D'));
         RescueResult result;
         EXPECT_EQ(RescueDiskToFiles('A', folder.Path(), {}, result), 1);
-        EXPECT_EQ(Boxes(floppy.platform), std::vector<std::string>{"Error: " + Filled(c.box, folder)});
-        EXPECT_EQ(floppy.platform.CallsTo(Api::ReadFile).size(), c.reads);
+        EXPECT_EQ(floppy.sim.messages, std::vector<std::string>{"Error: " + Filled(c.box, folder)});
+        EXPECT_EQ(floppy.sim.CountOf(SimulatedDrive::Read), c.reads);
         EXPECT_TRUE(folder.ReadSet() == files && ReadWholeFile(folder.Join("rescue.map")) == Bytes(map.begin(), map.end()));
-        ExpectNothingLeaked(floppy.platform);
+        EXPECT_EQ(floppy.sim.Unreleased(), 0) << "left open";
     }
 }
 

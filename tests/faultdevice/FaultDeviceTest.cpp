@@ -1,4 +1,4 @@
-// The dialog's copy onto the disk, through the engine on the real platform, on
+// The dialog's copy onto the disk, through the engine on the real drive, on
 // a drive A: whose medium fails the write of some sectors: run by
 // fault-tests.sh inside with-fault-device.sh, which sets those faults.
 #include <gtest/gtest.h>
@@ -14,8 +14,8 @@ namespace {
 // copy that said nothing then would report a disk it did not write.
 TEST(FaultDevice, CopyOntoADiskThatFailsTheWriteSaysSoOnce)
 {
-    RecordingPlatform platform;
-    ScopedPlatformOverride use{platform};
+    SimulatedDrive recorded;  // its messages alone: the drive is the real one
+    ScopedErrorMessagesOverride use{recorded};
     const Bytes image = Pattern(k144.MediumBytes(), 0, 'F');
     TempFolder source;
     source.WriteSet(image);
@@ -27,7 +27,7 @@ TEST(FaultDevice, CopyOntoADiskThatFailsTheWriteSaysSoOnce)
     const FloppyDrive drive = FloppyDrive::AtPath(device);
 #endif
     EXPECT_NE(CopyFilesToDisk(drive, source.Path(), nullptr), 0);
-    EXPECT_EQ(platform.messages.size(), 1u) << (platform.messages.empty() ? "" : platform.messages[0]);
+    EXPECT_EQ(recorded.messages.size(), 1u) << (recorded.messages.empty() ? "" : recorded.messages[0]);
     const char* medium = std::getenv("TRAKONI_FAULT_IMAGE");
     ASSERT_NE(medium, nullptr) << "not on the fault device";
     EXPECT_FALSE(ReadWholeFile(ProgramPathOf(medium)) == image) << "the medium holds the set: the fault did not act";

@@ -9,7 +9,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     CylinderSizes sizes{};
-    DISK_GEOMETRY geometry{};
+    DriveGeometry geometry{};
     if (size < sizeof sizes + sizeof geometry) {
         return 0;
     }

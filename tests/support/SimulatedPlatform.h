@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/FloppyPlatform.h"
+#include "drive/win32/FloppyPlatform.h"
 
 class SimulatedPlatform : public FloppyPlatform {
 public:
@@ -42,20 +42,11 @@ public:
         m_drives[letter].medium = std::move(bytes), m_drives[letter].geometry = geometry;
     }
     std::vector<unsigned char>& Medium(char letter) { return m_drives[letter].medium; }
-    void WriteProtect(char letter) { m_drives[letter].writeProtected = true; }
-    // `path` opens drive `letter`, as \\.\X: does.
-    void AliasPath(const std::string& path, char letter) { m_aliases[path] = letter; }
     void AddMaskBits(DWORD bits) { m_extraMaskBits |= bits; }
     // The nth call of `api` (from 0), or every one (-1), fails with `error`.
     void FailCall(Api api, DWORD error, int nth = -1) { m_faults.push_back({api, nth, error}); }
     // The transfer at this offset ends as planned; others end at their first wait.
     void PlanTransferAt(Api api, ULONGLONG offset, const Plan& plan) { m_plans.push_back({api, offset, 1, plan, -1}); }
-    // The first `times` reads (-1: every one) that touch these bytes of the
-    // medium fail with `error` when they complete, as a bad sector does.
-    void AddBadArea(ULONGLONG from, ULONGLONG bytes, DWORD error, int times = -1)
-    {
-        m_plans.push_back({Api::ReadFile, from, bytes, {true, 0, error}, times});
-    }
     // Runs `action` as the nth call of `api` begins.
     void OnCall(Api api, int nth, std::function<void()> action) { m_hooks.push_back({api, nth, std::move(action)}); }
 
@@ -75,7 +66,7 @@ public:
         Call& call = Begin(Api::CreateFileA);
         call.text = path, call.access = access, call.shareMode = share, call.flags = flags;
         const std::string name = path;
-        const char letter = m_aliases.count(name) ? m_aliases[name] : name.size() == 6 ? name[4] : '\0';
+        const char letter = name.size() == 6 ? name[4] : '\0';
         if (Faulted(call) || (!m_drives.count(letter) && Fail(ERROR_FILE_NOT_FOUND))) {
             return INVALID_HANDLE_VALUE;
         }
@@ -86,14 +77,10 @@ public:
     {
         Call& call = Begin(Api::DeviceIoControl);
         call.handle = device, call.code = code, call.bytes = outSize;
-        const Drive& drive = m_drives[m_handles[device].letter];
-        if (Faulted(call) || (code == IOCTL_DISK_IS_WRITABLE && drive.writeProtected && Fail(ERROR_WRITE_PROTECT))) {
+        if (Faulted(call)) {
             return FALSE;
         }
-        if (code == IOCTL_DISK_IS_WRITABLE) {
-            return TRUE;
-        }
-        std::memcpy(out, &drive.geometry, sizeof(DISK_GEOMETRY));
+        std::memcpy(out, &m_drives[m_handles[device].letter].geometry, sizeof(DISK_GEOMETRY));
         *returned = sizeof(DISK_GEOMETRY);
         return TRUE;
     }
@@ -198,7 +185,7 @@ public:
     UINT GetDriveTypeA(const char* root) override { return m_drives.count(root[0]) ? m_drives[root[0]].type : DRIVE_NO_ROOT_DIR; }
 
 private:
-    struct Drive { UINT type = DRIVE_REMOVABLE; std::vector<unsigned char> medium; DISK_GEOMETRY geometry{}; bool writeProtected = false; };
+    struct Drive { UINT type = DRIVE_REMOVABLE; std::vector<unsigned char> medium; DISK_GEOMETRY geometry{}; };
     struct Handle { bool isEvent = false; char letter = 0; bool signalled = false; };
     struct Request {
         Call call;
@@ -281,7 +268,6 @@ private:
     }
 
     std::map<char, Drive> m_drives;
-    std::map<std::string, char> m_aliases;
     DWORD m_extraMaskBits = 0;
     std::map<HANDLE, Handle> m_handles;
     uintptr_t m_nextHandle = 0x1000;

@@ -83,16 +83,14 @@ TempFolder::~TempFolder()
     fs::remove_all(m_path, ignored);
 }
 
-std::string SimulatedDriveWord(SimulatedPlatform& platform, char letter)
+std::string SimulatedDriveWord()
 {
 #ifdef _WIN32
-    static_cast<void>(platform);
-    return std::string(1, letter) + ":";
+    return "A:";
 #else
     static const TempFolder s_drives;
-    const std::string path = s_drives.Join(std::string(1, letter));
+    const std::string path = s_drives.Join("A");
     WriteWholeFile(path, {});
-    platform.AliasPath(path, letter);
     return path;
 #endif
 }
@@ -123,18 +121,12 @@ Bytes TempFolder::ReadSet() const
     return image;
 }
 
-namespace {
-std::string Described(const std::string& box, HWND owner, UINT type)
-{
-    return box + (owner == nullptr && type == (MB_ICONERROR | MB_OK) ? "" : " (not the engine's kind of box)");
-}
-}  // namespace
-
+#ifdef _WIN32
 std::vector<std::string> Boxes(const SimulatedPlatform& platform)
 {
     std::vector<std::string> boxes;
     for (const auto& call : platform.CallsTo(Api::MessageBoxA)) {
-        boxes.push_back(Described(call.text, call.owner, call.type));
+        boxes.push_back(call.text + (call.owner == nullptr && call.type == (MB_ICONERROR | MB_OK) ? "" : " (not the engine's kind of box)"));
     }
     return boxes;
 }
@@ -143,9 +135,4 @@ void ExpectNothingLeaked(const SimulatedPlatform& platform)
 {
     EXPECT_EQ(platform.OpenHandles() + platform.OpenEvents() + platform.LiveHeapBlocks(), 0) << "left open";
 }
-
-int RecordingPlatform::MessageBoxA(HWND owner, const char* text, const char* caption, UINT type)
-{
-    messages.push_back(Described(std::string(caption) + ": " + text, owner, type));
-    return IDOK;
-}
+#endif

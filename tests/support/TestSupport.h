@@ -1,5 +1,6 @@
 // What the test programs share: a fill that shows any misplaced or stale byte,
-// files and cylinder sets, temporary folders, and both platforms as tests use them.
+// files and cylinder sets, temporary folders, the simulated drive, and on
+// Windows the simulated and the real platform as tests use them.
 #pragma once
 
 #include <cstdint>
@@ -8,9 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "platform/ScopedHandle.h"
-#include "platform/NativePlatform.h"
+#include "tests/support/SimulatedDrive.h"
+#ifdef _WIN32
+#include "drive/win32/ScopedHandle.h"
+#include "drive/win32/Win32Platform.h"
 #include "tests/support/SimulatedPlatform.h"
+#endif
 
 using Bytes = std::vector<unsigned char>;
 #ifdef _WIN32
@@ -18,7 +22,6 @@ constexpr char kSeparator[] = "\\";
 #else
 constexpr char kSeparator[] = "/";
 #endif
-using Api = SimulatedPlatform::Api;
 constexpr int kCylinders = 80;
 
 // `size` bytes of a disk from offset `start` in which every 8 bytes hold their
@@ -58,28 +61,40 @@ private:
 };
 
 // An 80-cylinder, two-sided floppy format with 512-byte sectors.
-struct FloppyFormat {
-    DWORD sectorsPerTrack;
-    DWORD BytesPerCylinder() const { return 2 * sectorsPerTrack * 512; }
-    size_t MediumBytes() const { return size_t{BytesPerCylinder()} * kCylinders; }
+struct TestFormat {
+    uint32_t sectorsPerTrack;
+    constexpr uint32_t BytesPerCylinder() const { return 2 * sectorsPerTrack * 512; }
+    constexpr size_t MediumBytes() const { return size_t{BytesPerCylinder()} * kCylinders; }
+    DriveGeometry Geometry() const { return {kCylinders, 2, sectorsPerTrack, 512, FloppyMedia::Unknown}; }
 };
-constexpr FloppyFormat k144{18}, k720{9};
+constexpr TestFormat k144{18}, k720{9};
+
+// What a command line names the simulated drive by: "A:" on Windows;
+// elsewhere a placeholder file that passes the drive checks.
+std::string SimulatedDriveWord();
+
+// The simulated drive in place of the real ones, holding `medium`; the
+// engine's messages recorded by it.
+struct SimulatedDisk {
+    SimulatedDrive sim;
+    ScopedDriveSystemOverride useDrive{sim};
+    ScopedErrorMessagesOverride useMessages{sim};
+    std::string drive = SimulatedDriveWord();
+    SimulatedDisk(const TestFormat& format, const Bytes& medium) { sim.medium = medium, sim.geometry = format.Geometry(); }
+};
+
+#ifdef _WIN32
+using Api = SimulatedPlatform::Api;
 inline DISK_GEOMETRY MakeGeometry(DWORD tracks, DWORD sectors, DWORD bytesPerSector)
 {
     return {{{kCylinders, 0}}, RemovableMedia, tracks, sectors, bytesPerSector};
 }
 
-// What a command line names simulated drive `letter` by: "A:" on Windows;
-// elsewhere a placeholder file that passes the drive checks and that the
-// simulated platform opens as that drive.
-std::string SimulatedDriveWord(SimulatedPlatform& platform, char letter);
-
 // The simulated platform in place of the real one, drive A holding `medium`.
 struct SimulatedFloppy {
     SimulatedPlatform platform;
     ScopedPlatformOverride use{platform};
-    std::string drive = SimulatedDriveWord(platform, 'A');  // as a command line names it
-    SimulatedFloppy(const FloppyFormat& format, const Bytes& medium)
+    SimulatedFloppy(const TestFormat& format, const Bytes& medium)
     {
         platform.AddDrive('A', DRIVE_REMOVABLE);
         platform.InsertMedium('A', medium, MakeGeometry(2, format.sectorsPerTrack, 512));
@@ -91,7 +106,6 @@ std::vector<std::string> Boxes(const SimulatedPlatform& platform);
 // Every handle, event and heap block released once, none under a pending request.
 void ExpectNothingLeaked(const SimulatedPlatform& platform);
 
-#ifdef _WIN32
 using KernelHandle = ScopedWin32Handle;
 // Opens the volume of drive `letter` as another program would hold it.
 inline KernelHandle OpenVolume(char letter, DWORD access = GENERIC_READ | GENERIC_WRITE, DWORD shareMode = 0)
@@ -99,13 +113,6 @@ inline KernelHandle OpenVolume(char letter, DWORD access = GENERIC_READ | GENERI
     return KernelHandle(::CreateFileA((std::string("\\\\.\\") + letter + ":").c_str(), access, shareMode, nullptr, OPEN_EXISTING, 0, nullptr));
 }
 #endif
-
-// The real platform with its message boxes recorded, as Boxes does, not shown.
-class RecordingPlatform : public NativePlatform {
-public:
-    int MessageBoxA(HWND owner, const char* text, const char* caption, UINT type) override;
-    std::vector<std::string> messages;
-};
 
 // Collects what is written to std::cout while it lives (the drive trace).
 class CapturedOutput {

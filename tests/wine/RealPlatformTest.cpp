@@ -17,8 +17,8 @@ bool VolumeIsFree(char letter) { return OpenVolume(letter, FILE_READ_DATA | FILE
 
 class RealPlatform : public ::testing::Test {
 protected:
-    RecordingPlatform m_platform;
-    ScopedPlatformOverride m_override{m_platform};
+    SimulatedDrive m_platform;  // its record of the messages alone: the drive is the real one
+    ScopedErrorMessagesOverride m_override{m_platform};
 };
 
 // Every byte lands at its own offset and comes back into its cylinder's file.

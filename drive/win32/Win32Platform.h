@@ -3,7 +3,7 @@
 // driver answers for, see DeviceIoControl.
 #pragma once
 
-#include "platform/FloppyPlatform.h"
+#include "drive/win32/FloppyPlatform.h"
 
 class Win32Platform : public FloppyPlatform {
 public:

@@ -1,7 +1,8 @@
-#include "platform/Win32Platform.h"
+#include "drive/win32/Win32Platform.h"
 
-#include "platform/FloppyFormats.h"
-#include "platform/ScopedHandle.h"
+#include "drive/FloppyFormats.h"
+#include "drive/win32/ScopedHandle.h"
+#include "drive/win32/Win32Drive.h"
 
 HANDLE Win32Platform::CreateFileA(const char* path, DWORD access, DWORD shareMode,
                                   SECURITY_ATTRIBUTES* security, DWORD disposition,
@@ -11,6 +12,17 @@ HANDLE Win32Platform::CreateFileA(const char* path, DWORD access, DWORD shareMod
 }
 
 namespace {
+
+// The geometry a floppy driver reports for a disk of this format.
+void FillFloppyGeometry(const FloppyFormat& format, DISK_GEOMETRY& geometry)
+{
+    geometry = DISK_GEOMETRY{};
+    geometry.Cylinders.QuadPart = kFloppyCylinders;
+    geometry.MediaType = Win32MediaType(format.media);
+    geometry.TracksPerCylinder = kFloppyHeads;
+    geometry.SectorsPerTrack = format.sectorsPerTrack;
+    geometry.BytesPerSector = kFloppySectorBytes;
+}
 
 constexpr DWORD kSectorBytes = kFloppySectorBytes;
 

@@ -5,7 +5,7 @@
 
 #include <utility>
 
-#include "platform/FloppyPlatform.h"
+#include "drive/win32/FloppyPlatform.h"
 
 template <typename Traits>
 class ScopedHandle {

@@ -1,6 +1,6 @@
-#include "platform/FloppyPlatform.h"
+#include "drive/win32/FloppyPlatform.h"
 
-#include "platform/NativePlatform.h"
+#include "drive/win32/Win32Platform.h"
 
 namespace {
 FloppyPlatform* g_pOverride = nullptr;
@@ -8,7 +8,7 @@ FloppyPlatform* g_pOverride = nullptr;
 
 FloppyPlatform& CurrentPlatform()
 {
-    static NativePlatform s_real;
+    static Win32Platform s_real;
     return g_pOverride ? *g_pOverride : s_real;
 }
 

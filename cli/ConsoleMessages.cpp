@@ -1,13 +1,12 @@
-#include "cli/ConsolePlatform.h"
+#include "cli/ConsoleMessages.h"
 
 #include <cstdio>
 
 #include "cli/Progress.h"
 
-int ConsolePlatform::MessageBoxA(HWND, const char* text, const char*, UINT)
+void ConsoleMessages::Show(const std::string& text, const char*)
 {
     ShowError(text);
-    return IDOK;
 }
 
 void ShowError(const std::string& text)

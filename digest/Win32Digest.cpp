@@ -1,9 +1,9 @@
 // The digests by the cryptography API (CryptoAPI), the CRC32 by ntdll.
-#include "platform/Digest.h"
+#include "digest/Digest.h"
 
 #include <cstdio>
 
-#include "platform/ScopedHandle.h"
+#include "drive/win32/ScopedHandle.h"
 #include "platform/Win32.h"
 
 #include <wincrypt.h>

@@ -1,4 +1,4 @@
-#include "platform/BlockDevices.h"
+#include "drive/posix/BlockDevices.h"
 
 #include <fcntl.h>
 #include <grp.h>
@@ -18,7 +18,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/FloppyFormats.h"
+#include "drive/FloppyFormats.h"
 
 namespace {
 
@@ -114,7 +114,7 @@ std::string WhyNoFloppyDisk(const std::string& path)
     floppy_struct format{};
     const bool asked = ::ioctl(fd, FDGETPRM, &format) == 0;
     ::close(fd);
-    if (asked && FloppyFormatOfSize(LONGLONG{format.size} * kFloppySectorBytes) == nullptr) {
+    if (asked && FloppyFormatOfSize(1LL * format.size * kFloppySectorBytes) == nullptr) {
         return "The disk in " + path + " is of no standard floppy format (" +
                std::to_string(format.size) + " sectors)";
     }

@@ -1,4 +1,4 @@
-#include "engine/FloppyDrive.h"
+#include "drive/FloppyDrive.h"
 
 FloppyDrive::FloppyDrive(char letter) : devicePath("\\\\.\\")
 {

@@ -1,5 +1,5 @@
 // The digests by OpenSSL's libcrypto, the CRC32 by zlib.
-#include "platform/Digest.h"
+#include "digest/Digest.h"
 
 #include <cstdio>
 

@@ -1,0 +1,40 @@
+#include "drive/Drive.h"
+
+#include <cstring>
+
+#ifdef _WIN32
+#include "drive/win32/Win32Drive.h"
+using NativeDriveSystem = Win32DriveSystem;
+#else
+#include "drive/posix/PosixDrive.h"
+using NativeDriveSystem = PosixDriveSystem;
+#endif
+
+namespace {
+DriveSystem* g_pOverride = nullptr;
+}
+
+std::string SystemErrorText(int code)
+{
+#ifdef _WIN32
+    return "error " + std::to_string(code);
+#else
+    return std::strerror(code);
+#endif
+}
+
+DriveSystem& CurrentDriveSystem()
+{
+    static NativeDriveSystem s_real;
+    return g_pOverride ? *g_pOverride : s_real;
+}
+
+ScopedDriveSystemOverride::ScopedDriveSystemOverride(DriveSystem& system) : m_pPrevious(g_pOverride)
+{
+    g_pOverride = &system;
+}
+
+ScopedDriveSystemOverride::~ScopedDriveSystemOverride()
+{
+    g_pOverride = m_pPrevious;
+}

@@ -1,0 +1,28 @@
+// Where the engine's error messages go: on Windows a message box through the
+// platform (no owner, the error icon, OK only), elsewhere a line
+// "ERROR: <text>" on standard error. The command line and tests put their own
+// in place.
+#pragma once
+
+#include <string>
+
+class ErrorMessages {
+public:
+    virtual ~ErrorMessages() = default;
+    virtual void Show(const std::string& text, const char* caption) = 0;
+};
+
+// Shows one engine error message.
+void ShowEngineError(const std::string& text, const char* caption = "Error");
+
+// Puts other messages in place for the lifetime of this object.
+class ScopedErrorMessagesOverride {
+public:
+    explicit ScopedErrorMessagesOverride(ErrorMessages& messages);
+    ~ScopedErrorMessagesOverride();
+    ScopedErrorMessagesOverride(const ScopedErrorMessagesOverride&) = delete;
+    ScopedErrorMessagesOverride& operator=(const ScopedErrorMessagesOverride&) = delete;
+
+private:
+    ErrorMessages* m_pPrevious;
+};
