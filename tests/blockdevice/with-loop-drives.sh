@@ -5,8 +5,7 @@
 #   with-loop-drives.sh [--no-prefix] WORKDIR DRIVE... -- COMMAND [ARG...]
 #
 # DRIVE is LETTER=SIZE (a zero-filled image of SIZE bytes), LETTER=SIZE:fat
-# (the same, FAT-formatted), LETTER=SIZE:part (with one partition, whose
-# device is the loop device's p1) or LETTER=FILE (a copy of that image; the file
+# (the same, FAT-formatted) or LETTER=FILE (a copy of that image; the file
 # itself is never attached). Images are made fresh under WORKDIR/images, each
 # attached to a loop device of its own, and a throwaway Wine prefix
 # WORKDIR/wineprefix is made with every LETTER: a floppy drive whose raw device
@@ -95,11 +94,10 @@ for drive in "${drives[@]}"; do
     image=$images/$letter.img
     case $content in
         *:fat) truncate -s "${content%:fat}" "$image" && mkfs.fat "$image" >/dev/null ;;
-        *:part) truncate -s "${content%:part}" "$image" && echo ',,L' | sfdisk -q "$image" ;;
         *[!0-9]*) cp "$content" "$image" ;;
         *) truncate -s "$content" "$image" ;;
     esac
-    if ! device=$(losetup -P -f --show "$image" 2>&1); then
+    if ! device=$(losetup -f --show "$image" 2>&1); then
         skip "cannot attach a loop device: $device"
     fi
     export "TRAKONI_LOOP_$letter=$device" "TRAKONI_LOOP_IMAGE_$letter=$image"

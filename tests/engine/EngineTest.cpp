@@ -209,22 +209,6 @@ TEST(ImagingOperations, AFullFileSystemFailsTheCopy)
 }
 #endif
 
-TEST(Win32Drive, LargeCylinderOffsetsCarryIntoTheHighHalf)
-{
-    // 64 MiB cylinders: cylinder 64 starts at 4 GiB, where a 32-bit offset
-    // would wrap onto the start of the disk.
-    const DWORD bytes = 1u << 26;
-    SimulatedFloppy floppy(k144, {});
-    floppy.platform.InsertMedium('A', Bytes(65536), MakeGeometry(1, 1, bytes));
-    DriveError error;
-    const std::unique_ptr<Drive> drive = Win32DriveSystem().Open('A', DriveUse::Writing, error);
-    ASSERT_TRUE(drive);
-    Bytes buffer(bytes, 0x55);
-    EXPECT_EQ(drive->Write(buffer.data(), uint64_t{bytes} * 64, bytes).stop, TransferStop::Failed);  // past the end: short
-    EXPECT_EQ(floppy.platform.CallsTo(Api::WriteFile).at(0).offset, ULONGLONG{bytes} * 64);
-    EXPECT_TRUE(floppy.platform.Medium('A') == Bytes(65536));
-}
-
 }  // namespace
 
 int QuerySizeThenShrink(const char* name, ShrinkingFileStatus* status)
