@@ -10,10 +10,6 @@ using NativeDriveSystem = Win32DriveSystem;
 using NativeDriveSystem = PosixDriveSystem;
 #endif
 
-namespace {
-DriveSystem* g_pOverride = nullptr;
-}
-
 std::string SystemErrorText(int code)
 {
 #ifdef _WIN32
@@ -26,15 +22,5 @@ std::string SystemErrorText(int code)
 DriveSystem& CurrentDriveSystem()
 {
     static NativeDriveSystem s_real;
-    return g_pOverride ? *g_pOverride : s_real;
-}
-
-ScopedDriveSystemOverride::ScopedDriveSystemOverride(DriveSystem& system) : m_pPrevious(g_pOverride)
-{
-    g_pOverride = &system;
-}
-
-ScopedDriveSystemOverride::~ScopedDriveSystemOverride()
-{
-    g_pOverride = m_pPrevious;
+    return ScopedDriveSystemOverride::Current(s_real);
 }

@@ -11,6 +11,7 @@
 
 #include "drive/FloppyDrive.h"
 #include "drive/FloppyFormats.h"
+#include "drive/ScopedOverride.h"
 
 // What an operation does with the disk. On a POSIX system a drive that is only
 // read is opened for reading alone, so that read permission is enough and a
@@ -147,13 +148,4 @@ std::string SystemErrorText(int code);
 DriveSystem& CurrentDriveSystem();
 
 // Puts another drive system in place for the lifetime of this object (tests).
-class ScopedDriveSystemOverride {
-public:
-    explicit ScopedDriveSystemOverride(DriveSystem& system);
-    ~ScopedDriveSystemOverride();
-    ScopedDriveSystemOverride(const ScopedDriveSystemOverride&) = delete;
-    ScopedDriveSystemOverride& operator=(const ScopedDriveSystemOverride&) = delete;
-
-private:
-    DriveSystem* m_pPrevious;
-};
+using ScopedDriveSystemOverride = ScopedOverride<DriveSystem>;

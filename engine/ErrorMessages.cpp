@@ -22,22 +22,10 @@ public:
     }
 };
 
-ErrorMessages* g_pOverride = nullptr;
-
 }  // namespace
 
 void ShowEngineError(const std::string& text, const char* caption)
 {
     static SystemMessages s_system;
-    (g_pOverride ? *g_pOverride : s_system).Show(text, caption);
-}
-
-ScopedErrorMessagesOverride::ScopedErrorMessagesOverride(ErrorMessages& messages) : m_pPrevious(g_pOverride)
-{
-    g_pOverride = &messages;
-}
-
-ScopedErrorMessagesOverride::~ScopedErrorMessagesOverride()
-{
-    g_pOverride = m_pPrevious;
+    ScopedErrorMessagesOverride::Current(s_system).Show(text, caption);
 }

@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "drive/ScopedOverride.h"
+
 class ErrorMessages {
 public:
     virtual ~ErrorMessages() = default;
@@ -16,13 +18,4 @@ public:
 void ShowEngineError(const std::string& text, const char* caption = "Error");
 
 // Puts other messages in place for the lifetime of this object.
-class ScopedErrorMessagesOverride {
-public:
-    explicit ScopedErrorMessagesOverride(ErrorMessages& messages);
-    ~ScopedErrorMessagesOverride();
-    ScopedErrorMessagesOverride(const ScopedErrorMessagesOverride&) = delete;
-    ScopedErrorMessagesOverride& operator=(const ScopedErrorMessagesOverride&) = delete;
-
-private:
-    ErrorMessages* m_pPrevious;
-};
+using ScopedErrorMessagesOverride = ScopedOverride<ErrorMessages>;

@@ -4,6 +4,7 @@
 // fault of it) in place of the real one.
 #pragma once
 
+#include "drive/ScopedOverride.h"
 #include "platform/Win32.h"
 
 class FloppyPlatform {
@@ -52,13 +53,4 @@ public:
 FloppyPlatform& CurrentPlatform();
 
 // Puts another platform in place for the lifetime of this object (tests).
-class ScopedPlatformOverride {
-public:
-    explicit ScopedPlatformOverride(FloppyPlatform& platform);
-    ~ScopedPlatformOverride();
-    ScopedPlatformOverride(const ScopedPlatformOverride&) = delete;
-    ScopedPlatformOverride& operator=(const ScopedPlatformOverride&) = delete;
-
-private:
-    FloppyPlatform* m_pPrevious;
-};
+using ScopedPlatformOverride = ScopedOverride<FloppyPlatform>;
