@@ -35,20 +35,25 @@ DriveFailure OpenFailureOf(DWORD error)
     }
 }
 
+// Windows' media types of the standard formats, both ways.
+constexpr struct {
+    FloppyMedia media;
+    MEDIA_TYPE type;
+} kMediaTypes[] = {
+    {FloppyMedia::Kb720, F3_720_512},
+    {FloppyMedia::Mb1_2, F5_1Pt2_512},
+    {FloppyMedia::Mb1_44, F3_1Pt44_512},
+    {FloppyMedia::Mb2_88, F3_2Pt88_512},
+};
+
 FloppyMedia MediaOf(MEDIA_TYPE type)
 {
-    switch (type) {
-    case F3_720_512:
-        return FloppyMedia::Kb720;
-    case F5_1Pt2_512:
-        return FloppyMedia::Mb1_2;
-    case F3_1Pt44_512:
-        return FloppyMedia::Mb1_44;
-    case F3_2Pt88_512:
-        return FloppyMedia::Mb2_88;
-    default:
-        return FloppyMedia::Unknown;
+    for (const auto& known : kMediaTypes) {
+        if (known.type == type) {
+            return known.media;
+        }
     }
+    return FloppyMedia::Unknown;
 }
 
 // Waits in slices until the request's event is signalled. When the wait itself
@@ -154,18 +159,12 @@ DriveFailure FailureOfWin32Error(DWORD error)
 
 MEDIA_TYPE Win32MediaType(FloppyMedia media)
 {
-    switch (media) {
-    case FloppyMedia::Kb720:
-        return F3_720_512;
-    case FloppyMedia::Mb1_2:
-        return F5_1Pt2_512;
-    case FloppyMedia::Mb1_44:
-        return F3_1Pt44_512;
-    case FloppyMedia::Mb2_88:
-        return F3_2Pt88_512;
-    default:
-        return Unknown;
+    for (const auto& known : kMediaTypes) {
+        if (known.media == media) {
+            return known.type;
+        }
     }
+    return Unknown;
 }
 
 DriveError Win32Drive::QueryGeometry(DriveGeometry& geometry)
