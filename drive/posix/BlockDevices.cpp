@@ -13,11 +13,11 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "drive/Drive.h"
 #include "drive/FloppyFormats.h"
 
 namespace {
@@ -205,7 +205,7 @@ std::string WhyNotADrive(const std::string& path, bool forWriting)
     if (::stat(path.c_str(), &status) != 0) {
         // A folder on the way that this user may not search hides what is there.
         return errno == ENOENT || errno == ENOTDIR ? path + ": no such file or device"
-                                                   : path + ": " + std::strerror(errno);
+                                                   : path + ": " + SystemErrorText(errno);
     }
     if (S_ISDIR(status.st_mode)) {
         return path + " is a folder, not a drive or a disk image file";
