@@ -10,7 +10,6 @@ changes (a test "repairs" the disk by emptying it):
     weak 200 2      their first 2 reads fail
     corrupt 300     writes succeed but the medium keeps other bytes
     slow 0-2879 30  reads and writes of these sectors take 30 ms more
-    gone 40         after 40 reads every request fails (EIO): the disk pulled out
 A request that touches a failing sector fails whole, as a drive's would.
 Runs in the foreground until unmounted."""
 import errno
@@ -40,7 +39,7 @@ class FaultDevice(fusepy.Operations):
             seen = None
         if seen == self.seen:
             return
-        self.seen, self.faults, self.reads_of, self.reads_since = seen, [], {}, 0
+        self.seen, self.faults, self.reads_of = seen, [], {}
         with open(self.faults_file) if seen else open(os.devnull) as lines:
             for line in lines:
                 words = line.split()
@@ -72,8 +71,7 @@ class FaultDevice(fusepy.Operations):
         self.counts['reads'] += 1
         for _, _, ms in self.hit(('slow',), offset, size)[:1]:
             time.sleep(ms / 1000)
-        self.reads_since += 1
-        failing = any(kind == 'gone' and self.reads_since > after for kind, after, _, _ in self.faults)
+        failing = False
         for kind, sector, n in self.hit(('read', 'weak'), offset, size):
             tried = self.reads_of.get(sector, 0)
             self.reads_of[sector] = tried + 1

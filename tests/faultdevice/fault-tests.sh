@@ -91,20 +91,6 @@ rescue() {
     joined_is "$t/rescued" "$work/disk.img" "second rescue: the set is not the disk"
     grep -qx '0x00000000  0x00168000  +' "$t/rescued/rescue.map" || fail "second rescue: map $(cat "$t/rescued/rescue.map")"
 
-    # A disk pulled out mid-rescue fails every request as a bad sector does:
-    # it stops the rescue, no sector called unreadable, the rest not tried.
-    # Natively only: Wine reads a block device through the kernel's cache,
-    # which answers for a sector read before even when the device has gone.
-    if [ "$wine_run" = native ]; then
-        faults "gone 40"
-        run "rescue of a disk pulled out" "$exe" read "$drive" "$W/pulled" --rescue
-        expect_status 1 "pulled out"
-        [[ $err == *"ERROR: the disk in $drive was taken out (or changed); 1,440 of 2,880 sectors read, the rest not tried yet: put it back and run again with the map"* ]] ||
-            fail "pulled out: $err"
-        [ -z "$(ddrescuelog -l- "$t/pulled/rescue.map" 2>&1)" ] && grep -q '  ?$' "$t/pulled/rescue.map" ||
-            fail "pulled out: map $(cat "$t/pulled/rescue.map")"
-    fi
-
     faults "weak 300-301 2" "weak 2000 6"
     run "rescue of weak sectors" "$exe" read "$drive" "$W/weak" --rescue --retries 5
     expect_status 0 "weak sectors"
