@@ -332,7 +332,10 @@ int ArchiveDisk(const Arguments& arguments, const std::string& id, ArchiveOutcom
         return ExitStatus::Failed;
     }
     const FloppyDrive& drive = *taken;
-    if (!fs::is_directory(collection, error) && !fs::create_directories(collection, error)) {
+    // Another archive may create the collection at the same moment: only
+    // whether it is a folder afterwards counts.
+    fs::create_directories(collection, error);
+    if (!fs::is_directory(collection, error)) {
         ShowError("Could not create the folder " + collection.string());
         return ExitStatus::Failed;
     }
