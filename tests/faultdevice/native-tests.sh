@@ -121,9 +121,14 @@ refusals() {
 interrupt() {
     local signal=$1 expected=$2 what=$3
     shift 3
+    local before
+    before=$(requests | awk '{ print $1 + $3 }')
     "$@" >"$work/out" 2>"$work/err" </dev/null &
     local child=$!
-    sleep 0.6
+    # Well into the copy (a dozen requests, of about 80), however loaded the machine.
+    until [ "$(requests | awk '{ print $1 + $3 }')" -ge $((before + 12)) ] || ! kill -0 "$child" 2>/dev/null; do
+        sleep 0.02
+    done
     kill "-$signal" "$child"
     wait "$child"
     status=$? err=$(cat "$work/err")
