@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "archive/FatVolume.h"
-#include "engine/BagIt.h"
+#include "archive/BagIt.h"
 
 struct FileSystemReport {
     FatReport fat;

@@ -24,7 +24,7 @@
 #define TRAKONI_INTERRUPTED "130 interrupted (143 by SIGTERM)"
 #endif
 
-#include "engine/Catalog.h"
+#include "archive/Catalog.h"
 
 const char kUsage[] =
     "Usage: trakoni-cli COMMAND ARGUMENT... [OPTION]...\n"

@@ -8,7 +8,7 @@
 
 #include "cli/Commands.h"
 #include "cli/Targets.h"
-#include "engine/BagIt.h"
+#include "archive/BagIt.h"
 #include "engine/CommandLine.h"
 #include "tests/support/TestSupport.h"
 

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <unistd.h>
 
-#include "engine/BagIt.h"
+#include "archive/BagIt.h"
 
 namespace fs = std::filesystem;
 

@@ -5,8 +5,8 @@
 #include <fstream>
 #include <unistd.h>
 
-#include "engine/BagIt.h"
-#include "engine/Catalog.h"
+#include "archive/BagIt.h"
+#include "archive/Catalog.h"
 
 namespace fs = std::filesystem;
 

@@ -7,7 +7,7 @@
 #include <sstream>
 
 #include "cli/Archive.h"
-#include "engine/Catalog.h"
+#include "archive/Catalog.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -1,4 +1,4 @@
-#include "engine/Catalog.h"
+#include "archive/Catalog.h"
 
 #include <algorithm>
 #include <cctype>
@@ -8,9 +8,9 @@
 #include <functional>
 #include <set>
 
-#include "engine/BagIt.h"
+#include "archive/BagIt.h"
+#include "archive/FileLock.h"
 #include "engine/DriveSession.h"
-#include "engine/FileLock.h"
 #include "engine/FilePlacement.h"
 #include "engine/Status.h"
 

@@ -1,4 +1,4 @@
-#include "engine/FileLock.h"
+#include "archive/FileLock.h"
 
 #include <thread>
 

@@ -1,6 +1,6 @@
 // Bags on the file system through the language runtime (std::filesystem and
 // binary streams), their checksums by the system's digests.
-#include "engine/BagIt.h"
+#include "archive/BagIt.h"
 
 #include <algorithm>
 #include <cctype>
