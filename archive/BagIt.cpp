@@ -1,5 +1,6 @@
-// Bags on the file system through the language runtime (std::filesystem and
-// binary streams), their checksums by the system's digests.
+// Bags on the file system through the language runtime (std::filesystem, and
+// binary streams for what is written), what a bag holds read as PlainFile, the
+// checksums by the system's digests.
 #include "archive/BagIt.h"
 
 #include <algorithm>
@@ -10,9 +11,10 @@
 #include <regex>
 #include <set>
 
+#include "archive/PlainFile.h"
+#include "digest/Digest.h"
 #include "engine/DriveSession.h"
 #include "engine/Status.h"
-#include "digest/Digest.h"
 
 namespace fs = std::filesystem;
 
@@ -42,26 +44,24 @@ const Algorithm* AlgorithmNamed(const std::string& name)
 
 // The digests of a file, one per algorithm, over one read of it; false when
 // it cannot be read or hashed.
-bool HashFile(const fs::path& file, const std::vector<const Algorithm*>& algorithms,
-              std::vector<std::string>& values)
+bool HashFile(PlainFile& file, const std::vector<const Algorithm*>& algorithms, std::vector<std::string>& values)
 {
-    std::ifstream in(file, std::ios::binary);
     std::vector<std::unique_ptr<Digest>> digests;
     for (const Algorithm* algorithm : algorithms) {
         digests.push_back(std::make_unique<Digest>(algorithm->digest));
     }
     std::vector<char> buffer(1 << 16);
-    while (in) {
-        in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+    long long moved = 0;
+    while ((moved = file.Read(buffer.data(), buffer.size())) > 0) {
         for (const std::unique_ptr<Digest>& digest : digests) {
-            digest->Add(buffer.data(), static_cast<size_t>(in.gcount()));
+            digest->Add(buffer.data(), static_cast<size_t>(moved));
         }
     }
     values.clear();
     for (const std::unique_ptr<Digest>& digest : digests) {
         values.push_back(digest->Finish());
     }
-    return in.eof() && !in.bad() && values.front().size() > 0 && values.back().size() > 0;
+    return moved == 0 && values.front().size() > 0 && values.back().size() > 0;
 }
 
 // A manifest names a file by its path in the bag, with CR, LF and % encoded.
@@ -102,27 +102,6 @@ bool LeavesBag(const std::string& path)
         first = end + 1;
     }
     return false;
-}
-
-// Why `path` (inside the bag) names no file that can be read without leaving
-// the bag, every part of it looked at without following a symbolic link;
-// empty when it names one.
-std::string WhyNoPlainFile(const fs::path& bag, const std::string& path)
-{
-    fs::path at = bag;
-    for (const fs::path& part : fs::path(path)) {
-        at /= part;
-        std::error_code error;
-        const fs::file_type type = fs::symlink_status(at, error).type();
-        if (type == fs::file_type::symlink) {
-            return "which is a symbolic link";
-        }
-        if (type == fs::file_type::not_found || error) {
-            return "which does not exist";
-        }
-    }
-    std::error_code error;
-    return fs::symlink_status(at, error).type() == fs::file_type::regular ? "" : "which is no regular file";
 }
 
 // The payload's files as manifests name them ("data/..."), in order. An
@@ -178,7 +157,8 @@ bool WriteManifests(const fs::path& bag, const std::vector<std::string>& files, 
     std::vector<std::string> texts(kWritten.size());
     for (const std::string& file : files) {
         std::vector<std::string> values;
-        if (!HashFile(bag / file, kWritten, values)) {
+        PlainFile plain(bag, file);
+        if (!HashFile(plain, kWritten, values)) {
             ShowEngineError("Could not read " + (bag / file).string());
             return false;
         }
@@ -210,14 +190,9 @@ std::string OneLine(std::string value)
 // symbolic link.
 class TagLines {
 public:
-    TagLines(const fs::path& bag, const std::string& name) : m_name(name)
-    {
-        if (WhyNoPlainFile(bag, name).empty()) {
-            m_in.open(bag / name, std::ios::binary);
-        }
-    }
+    TagLines(const fs::path& bag, const std::string& name) : m_name(name), m_file(bag, name) {}
 
-    bool Opened() const { return m_in.is_open(); }
+    bool Opened() const { return m_file.Why().empty(); }
     const std::string& Problem() const { return m_problem; }
     // "NAME line N", of the line last read.
     std::string Where() const { return m_name + " line " + std::to_string(m_number); }
@@ -225,17 +200,16 @@ public:
     bool Next(std::string& line)
     {
         line.clear();
-        if (!m_problem.empty() || !m_in.is_open()) {
+        if (!m_problem.empty() || !Opened()) {
             return false;
         }
-        std::streambuf* in = m_in.rdbuf();
         int c = EOF;
         ++m_number;
-        while ((c = in->sbumpc()) != EOF && c != '\n') {
+        while ((c = Get()) != EOF && c != '\n') {
             if (line.size() == kLongestLine) {
                 return Breach("is longer than " + std::to_string(kLongestLine) + " bytes");
             }
-            if (c == '\r' && in->sgetc() != '\n') {
+            if (c == '\r' && Peek() != '\n') {
                 return Breach("ends in a CR alone; lines end in LF or CR LF");
             }
             if (c == '\0') {
@@ -254,6 +228,24 @@ public:
 
 private:
     static constexpr size_t kLongestLine = 65536;
+
+    // The next byte, and the one after it left to be read; EOF at the end
+    // (a failure to read ends the file too).
+    int Peek()
+    {
+        if (m_at == m_end) {
+            const long long moved = m_file.Read(m_buffer.data(), m_buffer.size());
+            m_at = 0;
+            m_end = moved > 0 ? static_cast<size_t>(moved) : 0;
+        }
+        return m_at < m_end ? static_cast<unsigned char>(m_buffer[m_at]) : EOF;
+    }
+    int Get()
+    {
+        const int c = Peek();
+        m_at += c == EOF ? 0 : 1;
+        return c;
+    }
 
     bool Breach(const std::string& why)
     {
@@ -288,8 +280,10 @@ private:
         return true;
     }
 
-    std::ifstream m_in;
     std::string m_name, m_problem;
+    PlainFile m_file;
+    std::vector<char> m_buffer = std::vector<char>(1 << 16);
+    size_t m_at = 0, m_end = 0;
     int m_number = 0;
 };
 
@@ -382,6 +376,19 @@ bool SplitEntry(const std::string& line, std::string& checksum, std::string& pat
     return true;
 }
 
+// Why a manifest may not list `file`, before any look at the bag: empty when
+// it may.
+std::string WhyNotListed(const std::string& file, bool ofPayload)
+{
+    if (LeavesBag(file)) {
+        return "which leaves the bag";
+    }
+    if (ofPayload != (file.rfind("data/", 0) == 0)) {
+        return ofPayload ? "which is no payload file" : "which is no tag file";
+    }
+    return {};
+}
+
 // One payload manifest (manifest-ALGORITHM.txt) or tag manifest
 // (tagmanifest-ALGORITHM.txt): every line's file there and of its checksum,
 // and for the payload every file listed. Only files found in the bag are
@@ -408,15 +415,18 @@ void CheckManifest(const fs::path& bag, const std::string& manifest, bool ofPayl
             }
             if (!SplitEntry(line, checksum, file)) {
                 found.Add(lines.Where() + " is no checksum and path");
-            } else if (LeavesBag(file)) {
-                found.Add(manifest + " lists " + file + ", which leaves the bag");
-            } else if (ofPayload != (file.rfind("data/", 0) == 0)) {
-                found.Add(manifest + " lists " + file + (ofPayload ? ", which is no payload file" : ", which is no tag file"));
-            } else if (const std::string why = WhyNoPlainFile(bag, file); !why.empty()) {
+                continue;
+            }
+            if (const std::string why = WhyNotListed(file, ofPayload); !why.empty()) {
                 found.Add(manifest + " lists " + file + ", " + why);
+                continue;
+            }
+            PlainFile plain(bag, file);
+            if (!plain.Why().empty()) {
+                found.Add(manifest + " lists " + file + ", " + plain.Why());
             } else if (!listed.insert(file).second) {
                 found.Add(manifest + " lists " + file + " twice");
-            } else if (!HashFile(bag / file, {algorithm}, value)) {
+            } else if (!HashFile(plain, {algorithm}, value)) {
                 found.Add(file + " cannot be read");
             } else if (value.front() != checksum) {
                 found.Add(file + " does not match its " + algorithm->shown + " in " + manifest);
@@ -449,7 +459,7 @@ void CheckFetched(const fs::path& bag, std::vector<std::string>& problems)
             found.Add(lines.Where() + " is no URL, length and path");
         } else if (LeavesBag(file)) {
             found.Add("fetch.txt lists " + file + ", which leaves the bag");
-        } else if (!WhyNoPlainFile(bag, file).empty()) {
+        } else if (!PlainFile(bag, file).Why().empty()) {
             found.Add("fetch.txt lists " + file + ", which is not there: the bag is not complete");
         }
     }

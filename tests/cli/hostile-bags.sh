@@ -43,6 +43,22 @@ bag-info.txt line 2 holds a NUL byte|printf 'Contact-Name: A\0B\n' >>bag-info.tx
 bag-info.txt line 2 is not UTF-8|printf 'Contact-Name: \xe9\n' >>bag-info.txt
 bagit.txt line 1 ends in a CR alone; lines end in LF or CR LF|sed -i 's/$/\r/' bagit.txt && tr -d '\n' <bagit.txt >b && mv b bagit.txt
 CASES
+
+# Its payload file swapped, again and again, for a link to a FIFO no one
+# writes to, while validate runs: a validate that followed the link after its
+# look would block on it for good.
+make_bag && cp data/f.txt "$work/plain" && mkfifo "$work/fifo"
+python3 -c 'import os, sys
+w = sys.argv[1]
+while True:
+    os.symlink(w + "/fifo", w + "/l"); os.replace(w + "/l", w + "/bag/data/f.txt")
+    os.link(w + "/plain", w + "/p"); os.replace(w + "/p", w + "/bag/data/f.txt")' "$work" &
+swapper=$!
+for _ in $(seq 300); do
+    timeout 10 "$exe" validate "$work/bag" >/dev/null 2>&1
+    [ $? != 124 ] || { echo "FAIL: validate followed a link swapped in after its look"; failures=$((failures + 1)); break; }
+done
+kill "$swapper"
 cd / && rm -rf "$work"
 echo "hostile bags: $failures failures"
 [ "$failures" -eq 0 ]
