@@ -29,6 +29,9 @@ private:
     void Open(const std::filesystem::path& folder, const std::string& relative);
 
     std::string m_why;
-    void* m_file = nullptr;  // Windows: the HANDLE
-    int m_descriptor = -1;   // POSIX
+#ifdef _WIN32
+    void* m_file = nullptr;  // the HANDLE
+#else
+    int m_descriptor = -1;
+#endif
 };
