@@ -428,10 +428,15 @@ bool NextIdentifier(std::istream& source, bool asking, std::string& id)
 namespace {
 
 // The station's drive, checked as an archive checks it before the first disk
-// is asked for; a drive or image file that holds no disk yet passes. False
+// is asked for; a drive or image file that holds no disk yet passes, a drive
+// letter of no removable drive does not (no disk would ever come). False
 // after an error line.
 bool MayBeStationDrive(const std::string& word)
 {
+    if (NamesADrive(word) && !DriveIsThere(word)) {
+        ShowError("No removable drive has the letter " + word + "; trakoni-cli list shows the floppy drives");
+        return false;
+    }
     DriveGeometry geometry{};
     std::error_code error;
     const bool empty = ProbeDrive(DriveNamed(word), geometry) == EngineStatus::NoDisk &&

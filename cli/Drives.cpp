@@ -60,6 +60,14 @@ bool NamesADrive(const std::string& word)
     return DriveLetterOf(word) != '\0';
 }
 
+bool DriveIsThere(const std::string& word)
+{
+    // The engine traces every drive on standard output; ours is for results.
+    std::ostringstream trace;
+    const char letter = DriveLetterOf(word);
+    return letter != '\0' && FindFloppyDrives(trace).find(letter) != std::string::npos;
+}
+
 FloppyDrive DriveNamed(const std::string& word)
 {
     return FloppyDrive(DriveLetterOf(word));
@@ -96,6 +104,11 @@ bool NamesADrive(const std::string& word)
 {
     struct stat status {};
     return ::stat(word.c_str(), &status) == 0 && S_ISBLK(status.st_mode);
+}
+
+bool DriveIsThere(const std::string& word)
+{
+    return NamesADrive(word);
 }
 
 FloppyDrive DriveNamed(const std::string& word)

@@ -16,6 +16,10 @@ std::string WhyNotADriveOperand(const std::string& word);
 // file: a letter on Windows, a block device elsewhere.
 bool NamesADrive(const std::string& word);
 
+// Whether a drive that `word` names is there to be waited on for a disk: on
+// Windows a removable drive of that letter; elsewhere a block device.
+bool DriveIsThere(const std::string& word);
+
 // The drive a DRIVE operand names, unchecked: for asking it whether a disk
 // is in it.
 FloppyDrive DriveNamed(const std::string& word);

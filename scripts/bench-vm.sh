@@ -21,10 +21,11 @@ trap 'rm -f "$guest"' EXIT
     cat <<'GUEST'
 centiseconds() { awk '{ print $1 * 100 }' /proc/uptime; }
 for round in $(seq "$rounds"); do
+    rm -rf /tmp/bench /tmp/dd.img
     t0=$(centiseconds)
     dd if="$usb" of=/tmp/dd.img iflag=direct bs=18432 2>/dev/null
     t1=$(centiseconds)
-    rm -rf /tmp/bench && trakoni-cli read "$usb" /tmp/bench --quiet
+    trakoni-cli read "$usb" /tmp/bench --quiet
     t2=$(centiseconds)
     trakoni-cli --version >/dev/null
     echo "$((t1 - t0)) $((t2 - t1)) $(($(centiseconds) - t2))"

@@ -306,8 +306,10 @@ CASES
     at 130 "$c/.d3.trakoni-*.partial/cylinders/cyl00.bin" 'kill -INT $pid' archive A: "$C" --id d3
     [ ! -e "$c/d3" ] && ! ls -d "$c"/.d3.* >/dev/null 2>&1 || fail "an interrupted archive left a bag: $(ls -a "$c")"
 
-    # The station: a disk, two refusals, the disk changed, the end of the file.
+    # The station: a letter of no drive, refused at once; then a disk, two
+    # refusals, the disk changed, the end of the file.
     printf 'd4\na/b\nd1\nd5\n' >"$t/ids"
+    expect 1 "ERROR: No removable drive has the letter Q:" station Q: "$C" --ids "$W/ids"
     "$wine_run" "$prefix" "$exe" station A: "$C" --ids "$W/ids" >"$work/out" 2>"$work/err" </dev/null &
     local pid=$!
     # The disk out: an image of no floppy size, never no image, after which
