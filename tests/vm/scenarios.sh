@@ -25,7 +25,7 @@ usb() {
         [ "$(cat "$(readlink -f "$disk/device")/../../../../serial" 2>/dev/null)" = "$1" ] && echo "/dev/${disk##*/}"
     done
 }
-for _ in $(seq 100); do
+for _ in $(seq 300); do  # 30 s at most: a loaded host enumerates USB slowly
     [ -n "$(usb bad)" ] && [ -b "$(usb parted)1" ] && break
     sleep 0.1
 done
