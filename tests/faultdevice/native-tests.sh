@@ -84,7 +84,7 @@ refusals() {
     mkfs.fat -C "$t/station.img" 720 >/dev/null && truncate -s 1474560 "$t/station.img" && echo s1 >"$t/ids"
     "$exe" station "$t/station.img" "$t/bags" --ids "$t/ids" >"$work/out" 2>"$work/err" </dev/null &
     local station=$! _
-    for _ in $(seq 100); do grep -q "Take the disk s1 out" "$work/err" && break; sleep 0.1; done
+    for _ in $(seq 600); do grep -q "Take the disk s1 out" "$work/err" && break; sleep 0.1; done
     : >"$t/station.img" && wait "$station"
     grep -qx "s1: WARNING: the disk was not write-protected;.*" "$work/out" &&
         grep -qx "s1: WARNING: the boot sector describes 1,440 sectors (720 KB), the drive read 2,880" "$work/out" ||
