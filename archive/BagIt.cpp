@@ -229,8 +229,8 @@ public:
 private:
     static constexpr size_t kLongestLine = 65536;
 
-    // The next byte, and the one after it left to be read; EOF at the end
-    // (a failure to read ends the file too).
+    // The next byte, left to be read (Get reads it); EOF at the end, and a
+    // failure to read ends the file too.
     int Peek()
     {
         if (m_at == m_end) {

@@ -14,6 +14,8 @@
 #include <iostream>
 #include <thread>
 
+#include "archive/BagIt.h"
+#include "archive/Catalog.h"
 #include "archive/Dfxml.h"
 #include "archive/DiskPicture.h"
 #include "archive/FileSystemReport.h"
@@ -23,8 +25,6 @@
 #include "cli/Formats.h"
 #include "cli/Progress.h"
 #include "cli/Targets.h"
-#include "archive/BagIt.h"
-#include "archive/Catalog.h"
 #include "engine/CommandLine.h"
 #include "digest/Digest.h"
 #include "trakoni/Version.h"
