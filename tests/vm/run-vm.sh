@@ -12,7 +12,7 @@ work=$(mkdir -p "$1" && cd "$1" && pwd) cli=$2 start=$SECONDS
 run=$work/run here=$(cd "$(dirname "$0")" && pwd)
 skip() { echo "SKIPPED: vm: $*" && exit 77; }
 for tool in qemu-system-x86_64:qemu-system-x86 busybox:busybox-static cpio:cpio modinfo:kmod xz:xz-utils \
-    socat:socat sfdisk:fdisk ddrescuelog:gddrescue; do
+    socat:socat sfdisk:fdisk ddrescuelog:gddrescue mkfs.fat:dosfstools mcopy:mtools; do
     command -v "${tool%:*}" >/dev/null || skip "${tool%:*} is missing (Debian package ${tool#*:})"
 done
 
@@ -50,6 +50,12 @@ for disk in fd144 other fdro usb usbro bad pulled unplugged parted; do
     head -c 1474560 /dev/urandom >"$run/root/img/$disk.img"
 done
 head -c 737280 /dev/urandom >"$run/root/img/fd720.img"
+# Two of them FAT disks with a file of 700,000 bytes on sectors 33 to 1400:
+# the files of a drive, and the file the bad sector hits.
+head -c 700000 /dev/urandom >"$run/big.bin"
+for disk in fdro bad; do
+    mkfs.fat -n "$disk" "$run/root/img/$disk.img" >/dev/null && MTOOLS_SKIP_CHECK=1 mcopy -i "$run/root/img/$disk.img" "$run/big.bin" ::/BIG.BIN
+done
 echo 'start=2048, type=83' | sfdisk -q "$run/root/img/parted.img" >/dev/null
 cp "$run/root/img/"*.img "$run/drives/"
 bad_sector=1234

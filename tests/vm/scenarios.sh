@@ -89,6 +89,8 @@ begin "/dev/fd0: a write-protected disk read, not written"
 host MONITOR change fd @drives/fdro.img raw read-only
 reads_as /dev/fd0 fdro
 archived_as /dev/fd0 fdro yes
+expect 0 "" files /dev/fd0
+grep -q "^BIG.BIN  700000  " /tmp/out || fail "files of the drive: $(cat /tmp/out)"
 expect 1 "write-protected" write /tmp/other /dev/fd0
 host SAME fdro fdro "$scenario"
 
@@ -118,6 +120,9 @@ say "FIGURE a rescue of 1 bad sector: $(($(reads "$bad") - before)) read request
 [ "$(ddrescuelog -l- /tmp/bad/rescue.map)" = "$bad_sector" ] || fail "map: $(cat /tmp/bad/rescue.map)"
 [ "$(cat /tmp/bad/cyl*.bin | cmp -l - /img/bad.img | awk '{ print int(($1 - 1) / 512) }' | uniq)" = "$bad_sector" ] ||
     fail "the set differs from the disk elsewhere than sector $bad_sector"
+expect 4 "" files /tmp/bad
+[ "$(grep -c damaged /tmp/out)" = 1 ] && grep -q "^BIG.BIN  700000  .*  damaged: sector $bad_sector$" /tmp/out ||
+    fail "files: not BIG.BIN alone damaged: $(cat /tmp/out)"
 begin "USB: a write-protected disk read, not written"
 reads_as "$usbro" usbro
 archived_as "$usbro" usbro yes
