@@ -83,15 +83,20 @@ public:
 
     // Gives the bag its real name; the system refuses a bag there, even one
     // that appeared while this archive ran, unless `replace`. A bag replaced
-    // waits under a name of ours alone until the new one is in place, is put
-    // back if that fails, and is removed only then.
+    // changes places with the new one in one step where the system can;
+    // elsewhere it waits under a name of ours alone until the new one is in
+    // place, is put back if that fails, and is removed only then.
     bool Place(bool replace)
     {
         std::string old;
         int error = 0;
+        std::error_code ignored;
+        if (replace && Exists(m_bag.string()) && SwapPlaces(m_path.string(), m_bag.string())) {
+            fs::remove_all(m_path, ignored);  // the old bag, under our name now
+            return true;
+        }
         if (replace && Exists(m_bag.string())) {
             old = CreateTemporaryFolder(m_path.string() + ".replaced");
-            std::error_code ignored;
             fs::remove(old, ignored);  // ours, empty: the old bag takes its name
             if (old.empty() || !MoveIntoPlace(m_bag.string(), old, false, error)) {
                 ShowError("Could not move the old bag " + m_bag.string() + " aside (" + SystemErrorText(error) + ")");
@@ -105,7 +110,6 @@ public:
             }
             return false;
         }
-        std::error_code ignored;
         if (!old.empty()) {
             fs::remove_all(old, ignored);
         }

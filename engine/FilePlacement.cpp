@@ -143,6 +143,18 @@ std::string CreateTemporaryFolder(const std::string& base)
     });
 }
 
+#if defined(RENAME_EXCHANGE) && !defined(_WIN32)
+bool SwapPlaces(const std::string& first, const std::string& second)
+{
+    return ::renameat2(AT_FDCWD, first.c_str(), AT_FDCWD, second.c_str(), RENAME_EXCHANGE) == 0;
+}
+#else
+bool SwapPlaces(const std::string&, const std::string&)
+{
+    return false;
+}
+#endif
+
 #ifdef _WIN32
 
 // Without MOVEFILE_REPLACE_EXISTING the system refuses a target that is there.

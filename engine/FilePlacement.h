@@ -21,3 +21,9 @@ std::string CreateTemporaryFolder(const std::string& base);
 // AlreadyThere() tells when that was the reason.
 bool MoveIntoPlace(const std::string& from, const std::string& to, bool replace, int& error);
 bool AlreadyThere(int error);
+
+// Swaps what the two names hold, in one step of the system, so that no moment
+// passes with nothing under either; false, with nothing moved, where the
+// system has no such step (Windows, file systems that refuse Linux's
+// RENAME_EXCHANGE).
+bool SwapPlaces(const std::string& first, const std::string& second);
