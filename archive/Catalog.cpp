@@ -1,12 +1,10 @@
 #include "archive/Catalog.h"
 
 #include <algorithm>
-#include <cctype>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <set>
 
 #include "archive/BagIt.h"
 #include "archive/FileLock.h"
@@ -144,15 +142,6 @@ int WriteCatalog(const fs::path& collection, const std::vector<std::string>& lin
         return EngineStatus::Failure;
     }
     return EngineStatus::Success;
-}
-
-bool IsDeviceName(std::string id)
-{
-    id = id.substr(0, id.find('.'));
-    std::transform(id.begin(), id.end(), id.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    static const std::set<std::string> devices = {"CON", "PRN", "AUX", "NUL"};
-    const bool numbered = id.size() == 4 && (id.rfind("COM", 0) == 0 || id.rfind("LPT", 0) == 0) && id[3] >= '1' && id[3] <= '9';
-    return devices.count(id) > 0 || numbered;
 }
 
 }  // namespace

@@ -41,16 +41,6 @@ std::string Now(const char* format)
     return text;
 }
 
-std::string Joined(const std::vector<std::string>& words)
-{
-    std::string line;
-    for (const std::string& word : words) {
-        const bool quote = word.empty() || word.find(' ') != std::string::npos;
-        line += (line.empty() ? "" : " ") + (quote ? "\"" + word + "\"" : word);
-    }
-    return line;
-}
-
 std::string BagThere(const fs::path& bag)
 {
     return bag.string() + " already holds a bag; use --force to replace it";
@@ -91,11 +81,11 @@ public:
         std::string old;
         int error = 0;
         std::error_code ignored;
-        if (replace && Exists(m_bag.string()) && SwapPlaces(m_path.string(), m_bag.string())) {
-            fs::remove_all(m_path, ignored);  // the old bag, under our name now
-            return true;
-        }
         if (replace && Exists(m_bag.string())) {
+            if (SwapPlaces(m_path.string(), m_bag.string())) {
+                fs::remove_all(m_path, ignored);  // the old bag, under our name now
+                return true;
+            }
             old = CreateTemporaryFolder(m_path.string() + ".replaced");
             fs::remove(old, ignored);  // ours, empty: the old bag takes its name
             if (old.empty() || !MoveIntoPlace(m_bag.string(), old, false, error)) {
@@ -230,7 +220,7 @@ int Rescue(const FloppyDrive& drive, const std::string& folder, const std::strin
 std::string LogText(const Arguments& arguments, const DiskRecord& record)
 {
     std::string log = "Trakoni " TRAKONI_VERSION_STRING " (trakoni-cli)\n";
-    log += "Command: trakoni-cli " + Joined(arguments.words) + "\n";
+    log += "Command: " + CommandLineText(arguments) + "\n";
     log += "Started: " + record.started + "\n";
     log += "Drive: " + record.drive + "\nFormat: " + record.format + "\n";
     log += "Write protection: " + ProtectionText(record) + "\n";
@@ -362,7 +352,7 @@ int ArchiveDisk(const Arguments& arguments, const std::string& id, ArchiveOutcom
     if (status != ExitStatus::Success) {
         return status;
     }
-    const DfxmlSource source{arguments.cylinders ? "cylinders" : id + ".img", "trakoni-cli " + Joined(arguments.words)};
+    const DfxmlSource source{arguments.cylinders ? "cylinders" : id + ".img", CommandLineText(arguments)};
     if (!WriteLog(bag.Path("data/" + id + ".log"), LogText(arguments, record)) ||
         !WriteLog(bag.Path("data/" + id + "-map.svg"),
                   DiskPictureSvg(record.rescue, id + ", " + record.format, DamagedFileLines(record.fileSystem.fat))) ||

@@ -268,3 +268,13 @@ int RescueRetriesOf(const Arguments& arguments)
 {
     return arguments.retries >= 0 ? arguments.retries : kDefaultRescueRetries;
 }
+
+std::string CommandLineText(const Arguments& arguments)
+{
+    std::string line = "trakoni-cli";
+    for (const std::string& word : arguments.words) {
+        const bool quote = word.empty() || word.find(' ') != std::string::npos;
+        line += " " + (quote ? "\"" + word + "\"" : word);
+    }
+    return line;
+}

@@ -32,5 +32,9 @@ std::string ParseArguments(const std::vector<std::string>& words, Arguments& par
 // rescue's default.
 int RescueRetriesOf(const Arguments& arguments);
 
+// The command line as a log or a DFXML records it: "trakoni-cli WORD...",
+// a word with a blank (or none) in quotes.
+std::string CommandLineText(const Arguments& arguments);
+
 // The text of --help.
 extern const char kUsage[];

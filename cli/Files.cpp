@@ -77,19 +77,7 @@ std::string NameProblem(const std::string& name)
             return "holds a character no file name may hold";
         }
     }
-    std::string base = name.substr(0, name.find('.'));
-    for (char& c : base) {
-        c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
-    }
-    static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "COM1", "COM2", "COM3", "COM4", "COM5",
-                                           "COM6", "COM7", "COM8", "COM9", "LPT1", "LPT2", "LPT3", "LPT4",
-                                           "LPT5", "LPT6", "LPT7", "LPT8", "LPT9"};
-    for (const char* device : kDevices) {
-        if (base == device) {
-            return "names a device";
-        }
-    }
-    return {};
+    return IsDeviceName(name) ? "names a device" : "";
 }
 
 class Extraction {
@@ -234,9 +222,7 @@ bool WriteDfxmlFile(const FatReport& report, const std::vector<unsigned char>& i
     }
     DfxmlSource source;
     source.imageName = fs::u8path(arguments.operands[0]).filename().u8string();
-    for (const std::string& word : arguments.words) {
-        source.commandLine += (source.commandLine.empty() ? "trakoni-cli " : " ") + word;
-    }
+    source.commandLine = CommandLineText(arguments);
     const std::string text = WriteDfxml(report, image.data(), image.size(), source);
     PartialImage partial(target);
     if (!partial.Ready()) {

@@ -2,7 +2,10 @@
 // calls; the rest is the standard file system library.
 #include "engine/FilePlacement.h"
 
+#include <algorithm>
+#include <cctype>
 #include <filesystem>
+#include <set>
 #include <system_error>
 
 #include "engine/DriveSession.h"
@@ -112,6 +115,16 @@ std::string WithoutTrailingSeparators(std::string folder)
 }
 
 }  // namespace
+
+bool IsDeviceName(const std::string& name)
+{
+    std::string base = name.substr(0, name.find('.'));
+    std::transform(base.begin(), base.end(), base.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    static const std::set<std::string> devices = {"CON", "PRN", "AUX", "NUL"};
+    const bool numbered = base.size() == 4 && (base.rfind("COM", 0) == 0 || base.rfind("LPT", 0) == 0) &&
+                          base[3] >= '1' && base[3] <= '9';
+    return devices.count(base) > 0 || numbered;
+}
 
 std::string TemporaryName(const std::string& base, int n)
 {

@@ -6,6 +6,10 @@
 
 #include <string>
 
+// Whether Windows takes `name` for a device, not a file, whatever its
+// extension and case: CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9.
+bool IsDeviceName(const std::string& name);
+
 // A temporary name that is ours alone: `base` + ".trakoni-<process>-<n>.partial".
 std::string TemporaryName(const std::string& base, int n);
 
