@@ -12,6 +12,7 @@
 #include <set>
 
 #include "archive/PlainFile.h"
+#include "archive/Utf8.h"
 #include "digest/Digest.h"
 #include "engine/DriveSession.h"
 #include "engine/Status.h"
@@ -251,33 +252,6 @@ private:
     {
         m_problem = Where() + " " + why;
         return false;
-    }
-
-    // Well-formed UTF-8: no stray continuation byte, no overlong form, no
-    // surrogate, nothing beyond U+10FFFF.
-    static bool IsUtf8(const std::string& text)
-    {
-        for (size_t at = 0; at < text.size();) {
-            const unsigned char lead = static_cast<unsigned char>(text[at]);
-            const size_t length = lead < 0x80 ? 1 : lead < 0xC2 ? 0 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : lead < 0xF5 ? 4 : 0;
-            if (length == 0 || at + length > text.size()) {
-                return false;
-            }
-            unsigned long code = length == 1 ? lead : lead & (0x7F >> length);
-            for (size_t i = 1; i < length; ++i) {
-                const unsigned char next = static_cast<unsigned char>(text[at + i]);
-                if ((next & 0xC0) != 0x80) {
-                    return false;
-                }
-                code = code << 6 | (next & 0x3F);
-            }
-            const unsigned long least[] = {0, 0, 0x80, 0x800, 0x10000};
-            if (code < least[length] || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) {
-                return false;
-            }
-            at += length;
-        }
-        return true;
     }
 
     std::string m_name, m_problem;

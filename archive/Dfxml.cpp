@@ -2,37 +2,14 @@
 
 #include <sstream>
 
-#include "trakoni/Version.h"
+#include "archive/Utf8.h"
 #include "digest/Digest.h"
+#include "trakoni/Version.h"
 
 namespace {
 
 // Our own elements and attributes; a reader of DFXML skips what it does not know.
 constexpr char kOwnNamespace[] = "urn:x-trakoni:dfxml:1";
-
-// The length of the UTF-8 sequence at `text[at]`, or 0 when it is none (a
-// lone continuation byte, an overlong form, a surrogate, a cut end).
-size_t Utf8Length(const std::string& text, size_t at, char32_t& code)
-{
-    const unsigned char lead = static_cast<unsigned char>(text[at]);
-    const size_t length = lead < 0x80 ? 1 : lead >> 5 == 0x6 ? 2 : lead >> 4 == 0xE ? 3 : lead >> 3 == 0x1E ? 4 : 0;
-    if (length == 0 || at + length > text.size()) {
-        return 0;
-    }
-    code = length == 1 ? lead : lead & (0x7F >> length);
-    for (size_t i = 1; i < length; ++i) {
-        const unsigned char next = static_cast<unsigned char>(text[at + i]);
-        if (next >> 6 != 0x2) {
-            return 0;
-        }
-        code = code << 6 | (next & 0x3F);
-    }
-    static const char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (code < kSmallest[length] || code > 0x10FFFF || (code >= 0xD800 && code < 0xE000)) {
-        return 0;
-    }
-    return length;
-}
 
 }  // namespace
 

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "archive/Utf8.h"
 #include "drive/FloppyFormats.h"
 #include "engine/DiskRescue.h"
 
@@ -143,25 +144,6 @@ const char32_t kCodePage437High[128] = {
     0x03B1, 0x00DF, 0x0393, 0x03C0, 0x03A3, 0x03C3, 0x00B5, 0x03C4, 0x03A6, 0x0398, 0x03A9, 0x03B4, 0x221E, 0x03C6, 0x03B5, 0x2229,
     0x2261, 0x00B1, 0x2265, 0x2264, 0x2320, 0x2321, 0x00F7, 0x2248, 0x00B0, 0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2, 0x25A0, 0x00A0,
 };
-
-void AppendUtf8(char32_t code, std::string& text)
-{
-    if (code < 0x80) {
-        text += static_cast<char>(code);
-    } else if (code < 0x800) {
-        text += static_cast<char>(0xC0 | code >> 6);
-        text += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        text += static_cast<char>(0xE0 | code >> 12);
-        text += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-        text += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        text += static_cast<char>(0xF0 | code >> 18);
-        text += static_cast<char>(0x80 | (code >> 12 & 0x3F));
-        text += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-        text += static_cast<char>(0x80 | (code & 0x3F));
-    }
-}
 
 // An 8.3 name part in the disk's code page (437, the floppies' own), its
 // padding blanks dropped, lower case when the entry's flag says so.

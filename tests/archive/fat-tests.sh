@@ -79,8 +79,10 @@ compare big.img fat16
 # (437), in lower case by its entry's flag.
 mkfs.fat -C names.img 1440 >/dev/null
 for name in "Résumé 1991 ñ.txt" café.txt; do LC_ALL=C.UTF-8 mcopy -i names.img src/f "::/$name"; done
-[ "$("$exe" files names.img | sed 's/  .*//')" = $'volume label: (none)\nRésumé 1991 ñ.txt\ncafé.txt' ] ||
+[ "$("$exe" files names.img --dfxml names.xml | sed 's/  .*//')" = $'volume label: (none)\nRésumé 1991 ñ.txt\ncafé.txt' ] ||
     fail "names beyond ASCII: $("$exe" files names.img)"
+[ "$(grep -c -e '<filename>Résumé 1991 ñ.txt</filename>' -e '<filename>café.txt</filename>' names.xml)" = 2 ] ||
+    fail "names beyond ASCII in the DFXML: $(grep filename names.xml)"
 
 # Extracted: every file as mtype gives it, under its long name, with its date.
 "$exe" files $img --extract out >/dev/null 2>err.txt || fail "extract: $(cat err.txt)"
