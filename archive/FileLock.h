@@ -26,8 +26,11 @@ public:
 private:
     bool TryLock();
 
-    void* m_file = nullptr;  // Windows: the HANDLE
-    int m_descriptor = -1;   // POSIX
+#ifdef _WIN32
+    void* m_file = nullptr;  // the HANDLE
+#else
+    int m_descriptor = -1;
+#endif
     bool m_held = false;
     int m_error = 0;
 };
