@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <linux/fd.h>
-#include <linux/fs.h>
 #include <linux/major.h>
 #include <pwd.h>
 #include <sys/ioctl.h>
@@ -19,6 +18,7 @@
 
 #include "drive/Drive.h"
 #include "drive/FloppyFormats.h"
+#include "drive/posix/PosixDrive.h"
 
 namespace {
 
@@ -121,24 +121,12 @@ std::string WhyNoFloppyDisk(const std::string& path)
     return {};
 }
 
-// The floppy driver refuses an open for writing of a write-protected disk
-// (EROFS) and leaves the device's read-only flag at 0; the SCSI disk driver
-// and `blockdev --setro` set the flag.
+// As the drive answers when an archive asks: one reading of the tab for both.
 bool IsWriteProtected(const std::string& path)
 {
-    int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0 && errno == EROFS) {
-        return true;
-    }
-    if (fd < 0) {
-        fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    }
-    int readOnly = 0;
-    const bool asked = fd >= 0 && ::ioctl(fd, BLKROGET, &readOnly) == 0;
-    if (fd >= 0) {
-        ::close(fd);
-    }
-    return asked && readOnly != 0;
+    DriveError error;
+    const std::unique_ptr<Drive> drive = PosixDriveSystem().Open(FloppyDrive::AtPath(path), DriveUse::Reading, error);
+    return drive && drive->AskWritable().failure == DriveFailure::WriteProtected;
 }
 
 std::string WhyNotABlockDrive(const std::string& path, const struct stat& status, bool forWriting)
