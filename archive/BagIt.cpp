@@ -14,7 +14,7 @@
 #include "archive/PlainFile.h"
 #include "archive/Utf8.h"
 #include "digest/Digest.h"
-#include "engine/DriveSession.h"
+#include "engine/ErrorMessages.h"
 #include "engine/Status.h"
 
 namespace fs = std::filesystem;

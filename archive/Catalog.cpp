@@ -8,7 +8,7 @@
 
 #include "archive/BagIt.h"
 #include "archive/FileLock.h"
-#include "engine/DriveSession.h"
+#include "engine/ErrorMessages.h"
 #include "engine/FilePlacement.h"
 #include "engine/Status.h"
 
