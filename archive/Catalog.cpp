@@ -8,6 +8,7 @@
 
 #include "archive/BagIt.h"
 #include "archive/FileLock.h"
+#include "drive/Drive.h"
 #include "engine/ErrorMessages.h"
 #include "engine/FilePlacement.h"
 #include "engine/Status.h"
@@ -107,7 +108,7 @@ public:
           })
     {
         if (m_lock.Error() != 0) {
-            ShowEngineError("Could not lock the catalog with " + m_path + " (error " + std::to_string(m_lock.Error()) + ")");
+            ShowEngineError("Could not lock the catalog with " + m_path + " (" + SystemErrorText(m_lock.Error()) + ")");
         } else if (!m_lock.Held()) {
             ShowEngineError("Could not lock the catalog: another program has held " + m_path + " for a minute");
         }
